@@ -1,0 +1,15 @@
+#!/usr/bin/env bash
+# Sets up a fresh Debian 12 machine, builds the project and runs its test suite.
+#   tools/test.sh                 install packages, build (Release), run every test
+#   BUILD_DIR=build-tsan CMAKE_ARGS=-DBRINDLEX_TSAN=ON tools/test.sh   sanitizer build
+#   SKIP_DEPS=1 tools/test.sh     skip the package installation
+set -euo pipefail
+cd "$(dirname "$0")/.."
+if [ -z "${SKIP_DEPS:-}" ]; then
+  bash tools/install-deps.sh
+fi
+BUILD_DIR="${BUILD_DIR:-build}"
+# shellcheck disable=SC2086
+cmake -S . -B "$BUILD_DIR" -G Ninja -DPython3_EXECUTABLE=/usr/bin/python3 ${CMAKE_ARGS:-}
+cmake --build "$BUILD_DIR" --parallel "$(nproc)"
+ctest --test-dir "$BUILD_DIR" --output-on-failure --parallel "$(nproc)" ${CTEST_ARGS:-}
