@@ -37,3 +37,9 @@ set(BRINDLEX_WARNINGS -Wall -Wextra -Wpedantic)
 # pluginlib and ament_index_cpp find the packages from the build the tests use.
 set(BRINDLEX_BUILD_PREFIX "${CMAKE_BINARY_DIR}/prefix")
 set(CMAKE_LIBRARY_OUTPUT_DIRECTORY "${BRINDLEX_BUILD_PREFIX}/lib")
+
+find_program(CCACHE_PROGRAM ccache)
+if(CCACHE_PROGRAM)
+  set(CMAKE_CXX_COMPILER_LAUNCHER "${CCACHE_PROGRAM}")
+  set(CMAKE_C_COMPILER_LAUNCHER "${CCACHE_PROGRAM}")
+endif()

@@ -6,7 +6,7 @@ if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
 export DEBIAN_FRONTEND=noninteractive
 $SUDO apt-get update -q
 $SUDO apt-get install -y -q --no-install-recommends \
-  build-essential cmake ninja-build git pkg-config python3 \
+  build-essential cmake ninja-build ccache git pkg-config python3 \
   ament-cmake python3-ament-package python3-catkin-pkg \
   libament-index-cpp-dev libclass-loader-dev pluginlib-dev \
   librcutils-dev librcpputils-dev libtinyxml2-dev libconsole-bridge-dev \
