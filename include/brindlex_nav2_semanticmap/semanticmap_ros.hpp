@@ -1,0 +1,320 @@
+#ifndef BRINDLEX_NAV2_SEMANTICMAP__SEMANTICMAP_ROS_HPP_
+#define BRINDLEX_NAV2_SEMANTICMAP__SEMANTICMAP_ROS_HPP_
+
+#include <atomic>
+#include <chrono>
+#include <exception>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <system_error>
+#include <thread>
+#include <vector>
+
+#include "brindlex_nav2_semanticmap/clear_semanticmap_service.hpp"
+#include "brindlex_nav2_semanticmap/layer.hpp"
+#include "brindlex_nav2_semanticmap/layered_semanticmap.hpp"
+#include "brindlex_nav2_semanticmap/load_semanticmap_service.hpp"
+#include "brindlex_nav2_semanticmap/map_type_and_height.hpp"
+#include "brindlex_nav2_semanticmap/semanticmap.hpp"
+#include "geometry_msgs/msg/polygon_stamped.hpp"
+#include "geometry_msgs/msg/pose_stamped.hpp"
+#include "nav2_costmap_2d/costmap_2d_ros.hpp"
+#include "nav2_costmap_2d/footprint.hpp"
+#include "nav2_util/node_utils.hpp"
+#include "pluginlib/class_loader.hpp"
+#include "rclcpp/rclcpp.hpp"
+#include "tf2/utils.h"
+#include "util/util.hpp"
+
+namespace semantic_map
+{
+
+/**
+ * @brief The server node: a Navigation2 costmap node that also keeps a layered semantic map in
+ * step with its costmap.
+ *
+ * It loads the layers named in "semanticmap_plugins", offers the load and clear services, and
+ * runs the semantic update cycle on its own map-update thread, which takes the place of the base's.
+ * Lock order: master costmap mutex, the layered map's outer mutex, the grid's mutex.
+ */
+template<typename MapT>
+class SemanticmapROS : public nav2_costmap_2d::Costmap2DROS
+{
+public:
+  using LayerT = Layer<MapT>;
+  using LayeredMapT = LayeredSemanticmap<MapT>;
+
+  /// A node named @p name in the namespace "/" + @p name.
+  explicit SemanticmapROS(const std::string & name)
+  : SemanticmapROS(name, "/", name) {}
+
+  SemanticmapROS(
+    const std::string & name, const std::string & parent_namespace,
+    const std::string & local_namespace)
+  : nav2_costmap_2d::Costmap2DROS(name, parent_namespace, local_namespace),
+    plugin_loader("brindlex_nav2_semanticmap", "semantic_map::BrindlexLayer", "plugin")
+  {
+    declare_parameter(
+      "semanticmap_plugins", rclcpp::ParameterValue(std::vector<std::string>()),
+      rcl_interfaces::msg::ParameterDescriptor());
+  }
+
+  ~SemanticmapROS() override
+  {
+    stopUpdateThread();
+    layered_semanticmap.reset();
+    delete load_service;
+    load_service = nullptr;
+    delete clear_service;
+    clear_service = nullptr;
+  }
+
+  nav2_util::CallbackReturn on_configure(const rclcpp_lifecycle::State & state) override
+  {
+    brindlex::Logger::Log(1, "SemanticmapROS {} Configuring", getName());
+    const auto result = nav2_costmap_2d::Costmap2DROS::on_configure(state);
+    if (result != nav2_util::CallbackReturn::SUCCESS) {
+      return result;
+    }
+
+    // Layers are destroyed through the loader's deleter: keep the map, and with it the layers,
+    // from outliving the loader by always replacing it here or in cleanup.
+    layered_semanticmap = std::make_shared<LayeredMapT>(
+      global_frame_, rolling_window_, layered_costmap_->getCostmap());
+    if (!layered_semanticmap->size_locked) {
+      layered_semanticmap->resizeMap(
+        static_cast<uint32_t>(map_width_meters_ / resolution_),
+        static_cast<uint32_t>(map_height_meters_ / resolution_), resolution_, origin_x_, origin_y_);
+    }
+
+    std::vector<std::string> plugin_names;
+    get_parameter("semanticmap_plugins", plugin_names);
+
+    std::shared_ptr<nav2_util::LifecycleNode> self;
+    try {
+      self = shared_from_this();
+    } catch (const std::bad_weak_ptr &) {
+      brindlex::Logger::Log(
+        3, "SemanticmapROS {} cannot load plugins: the node must be owned by a std::shared_ptr",
+        getName());
+      return nav2_util::CallbackReturn::FAILURE;
+    }
+    for (const auto & plugin_name : plugin_names) {
+      const std::string type = nav2_util::get_plugin_type_param(self, plugin_name);
+      brindlex::Logger::Log(1, "Using semanticmap plugin {}", plugin_name);
+      std::shared_ptr<LayerT> layer = plugin_loader.createUniqueInstance(type);
+      {
+        std::lock_guard<std::mutex> lock(layered_semanticmap->mutex);
+        layered_semanticmap->plugins.push_back(layer);
+      }
+      layer->layered_semanticmap = layered_semanticmap.get();
+      layer->name = plugin_name;
+      layer->tf = tf_buffer_;
+      layer->node = std::static_pointer_cast<rclcpp_lifecycle::LifecycleNode>(self);
+      layer->callback_group = callback_group_;
+      layer->clock = self->get_clock();
+      // The layer's flag is atomic (parameter callbacks write it from executor threads); the
+      // layer sets it through a plain reference during initialisation.
+      bool enabled = layer->enabled.load();
+      layer->onInitialize(enabled);
+      layer->enabled.store(enabled);
+      brindlex::Logger::Log(1, "Initialized semanticmap plugin {}", plugin_name);
+    }
+
+    auto * new_clear_service = new ClearSemanticmapService<MapT>(
+      std::static_pointer_cast<rclcpp_lifecycle::LifecycleNode>(self), *this);
+    delete clear_service;
+    clear_service = new_clear_service;
+    auto * new_load_service = new LoadSemanticmapService<MapT>(*this);
+    delete load_service;
+    load_service = new_load_service;
+    return result;
+  }
+
+  nav2_util::CallbackReturn on_activate(const rclcpp_lifecycle::State & state) override
+  {
+    brindlex::Logger::Log(1, "SemanticmapROS {} activating", getName());
+    const auto result = nav2_costmap_2d::Costmap2DROS::on_activate(state);
+    if (result != nav2_util::CallbackReturn::SUCCESS) {
+      return result;
+    }
+    startSemanticmap();
+
+    stopUpdateThread();
+    map_update_thread_shutdown_ = false;
+    const double frequency = map_update_frequency_;
+    map_update_thread_ = std::make_unique<std::thread>(
+      [this, frequency]() {mapUpdateLoop(frequency);});
+    return result;
+  }
+
+  nav2_util::CallbackReturn on_deactivate(const rclcpp_lifecycle::State & state) override
+  {
+    const auto result = nav2_costmap_2d::Costmap2DROS::on_deactivate(state);
+    if (result == nav2_util::CallbackReturn::SUCCESS) {
+      stopSemanticmap();
+    }
+    return result;
+  }
+
+  nav2_util::CallbackReturn on_cleanup(const rclcpp_lifecycle::State & state) override
+  {
+    const auto result = nav2_costmap_2d::Costmap2DROS::on_cleanup(state);
+    if (result != nav2_util::CallbackReturn::SUCCESS) {
+      return result;
+    }
+    layered_semanticmap.reset();
+    delete clear_service;
+    clear_service = nullptr;
+    delete load_service;
+    load_service = nullptr;
+    return result;
+  }
+
+  nav2_util::CallbackReturn on_shutdown(const rclcpp_lifecycle::State & state) override
+  {
+    return nav2_costmap_2d::Costmap2DROS::on_shutdown(state);
+  }
+
+  /// Activates every layer in list order, under the outer mutex.
+  void startSemanticmap()
+  {
+    brindlex::Logger::Log(1, "SemanticmapROS::startSemanticmap");
+    layered_semanticmap->forEachLayer([](std::shared_ptr<LayerT> & layer) {layer->activate();});
+  }
+
+  /// Deactivates every layer in list order, under the outer mutex.
+  void stopSemanticmap()
+  {
+    brindlex::Logger::Log(1, "SemanticmapROS::stopSemanticmap");
+    if (layered_semanticmap) {
+      layered_semanticmap->forEachLayer(
+        [](std::shared_ptr<LayerT> & layer) {layer->deactivate();});
+    }
+  }
+
+  /**
+   * @brief Resets the Navigation2 layers, empties the semantic grid and resets every layer.
+   * @throws std::system_error (operation_not_permitted) before configure
+   */
+  void resetMap()
+  {
+    resetLayers();
+    auto map = layered_semanticmap;
+    if (!map) {
+      throw std::system_error(std::make_error_code(std::errc::operation_not_permitted));
+    }
+    std::lock_guard<std::mutex> lock(map->mutex);
+    map->semanticmap.resetMap();
+    for (auto & layer : map->plugins) {
+      layer->reset();
+    }
+  }
+
+  /// Announces a new map: the next update cycle re-sizes the grid and calls every matchSize().
+  void LoadNewMap() {new_map_loaded = true;}
+
+  /// The layered map; empty before configure and after cleanup.
+  std::shared_ptr<LayeredMapT> getLayeredSemanticmap() {return layered_semanticmap;}
+
+  /// Body of the map-update thread: one updateMap() per period of @p frequency (Hz) until stopped.
+  void mapUpdateLoop(double frequency)
+  {
+    RCLCPP_DEBUG(get_logger(), "mapUpdateLoop frequency: %lf", frequency);
+    if (frequency == 0.0) {
+      return;
+    }
+    RCLCPP_DEBUG(get_logger(), "Entering loop");
+    rclcpp::WallRate rate(frequency);
+    while (rclcpp::ok() && !map_update_thread_shutdown_) {
+      if (!stopped_) {
+        runCycle();
+      }
+      rate.sleep();
+    }
+  }
+
+  /// One update cycle: Navigation2 costmap, grid size, semantic layers, footprint.
+  void updateMap()
+  {
+    brindlex::Logger::Log(0, "SemanticmapROS::updateMap, updating map and semanticmap...");
+    if (stop_updates_) {
+      return;
+    }
+    geometry_msgs::msg::PoseStamped pose;
+    if (!getRobotPose(pose)) {
+      return;
+    }
+    const double x = pose.pose.position.x;
+    const double y = pose.pose.position.y;
+    const double yaw = tf2::getYaw(pose.pose.orientation);
+    layered_costmap_->updateMap(x, y, yaw);
+
+    auto * master = layered_costmap_->getCostmap();
+    auto & grid = layered_semanticmap->semanticmap;
+    const bool announced = new_map_loaded.exchange(false);
+    if (announced || grid.grid->size_x != master->getSizeInCellsX() ||
+      grid.grid->size_y != master->getSizeInCellsY() ||
+      grid.resolution != master->getResolution())
+    {
+      brindlex::Logger::Log(0, "SemanticmapROS::updateMap, resize semanticmap.");
+      layered_semanticmap->resizeMap(
+        master->getSizeInCellsX(), master->getSizeInCellsY(), master->getResolution(),
+        master->getOriginX(), master->getOriginY());
+    }
+    layered_semanticmap->updateMap(x, y, yaw);
+
+    auto footprint = std::make_unique<geometry_msgs::msg::PolygonStamped>();
+    footprint->header = pose.header;
+    nav2_costmap_2d::transformFootprint(x, y, yaw, padded_footprint_, *footprint);
+    footprint_pub_->publish(std::move(footprint));
+    initialized_ = true;
+  }
+
+  std::shared_ptr<LayeredMapT> layered_semanticmap;
+  pluginlib::ClassLoader<LayerT> plugin_loader;
+  ClearSemanticmapService<MapT> * clear_service{nullptr};
+  LoadSemanticmapService<MapT> * load_service{nullptr};
+  std::atomic<bool> new_map_loaded{true};
+
+private:
+  // One period of the loop; a failure is logged and the next period tries again, with every lock
+  // already released by its scope.
+  void runCycle()
+  {
+    try {
+      const auto start = std::chrono::system_clock::now();
+      updateMap();
+      const std::chrono::duration<double> took = std::chrono::system_clock::now() - start;
+      RCLCPP_DEBUG(get_logger(), "Map update time: %.9f", took.count());
+
+      if (publish_cycle_ > rclcpp::Duration(0, 0) && layered_costmap_->isInitialized()) {
+        unsigned int x0, xn, y0, yn;
+        layered_costmap_->getBounds(&x0, &xn, &y0, &yn);
+        costmap_publisher_->updateBounds(x0, xn, y0, yn);
+        const rclcpp::Time current_time = now();
+        if ((last_publish_ + publish_cycle_ < current_time) || (current_time < last_publish_)) {
+          RCLCPP_DEBUG(get_logger(), "Publish costmap at %s", getName().c_str());
+          costmap_publisher_->publishCostmap();
+          last_publish_ = current_time;
+        }
+      }
+    } catch (const std::exception & e) {
+      brindlex::Logger::Log(3, "SemanticmapROS::mapUpdateLoop update failed: {}", e.what());
+    }
+  }
+
+  void stopUpdateThread()
+  {
+    map_update_thread_shutdown_ = true;
+    if (map_update_thread_ && map_update_thread_->joinable()) {
+      map_update_thread_->join();
+    }
+  }
+};
+
+}  // namespace semantic_map
+
+#endif  // BRINDLEX_NAV2_SEMANTICMAP__SEMANTICMAP_ROS_HPP_
