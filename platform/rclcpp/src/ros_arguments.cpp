@@ -520,7 +520,11 @@ void RosArguments::parse_params_file(const std::string & path)
           }
         }
       };
-  walk_nodes(root, "");
+  try {
+    walk_nodes(root, "");
+  } catch (const YAML::Exception & e) {
+    throw RuleError{e.what()};
+  }
   parameter_files_.push_back(path);
 }
 

@@ -348,6 +348,10 @@ TEST_F(RosArgumentsParamsFile, NodeKeysWildcardsAndNesting)
       "/ns/*:\n"
       "  ros__parameters:\n"
       "    ns_star: 4\n"
+      "/robot:\n"
+      "  lidar:\n"
+      "    ros__parameters:\n"
+      "      range: 10\n"
       "/**/deep:\n"
       "  ros__parameters:\n"
       "    any_depth: 5\n");
@@ -380,6 +384,7 @@ TEST_F(RosArgumentsParamsFile, NodeKeysWildcardsAndNesting)
           {"common", ParameterValue(1)},
           {"shared", ParameterValue("from_wildcard")},
           {"ns_star", ParameterValue(4)}}));
+  EXPECT_EQ(overrides(args, "/robot/lidar").at("range"), ParameterValue(10));
   EXPECT_EQ(overrides(args, "/a/b/deep").count("any_depth"), 1u);
   EXPECT_EQ(overrides(args, "/deep").count("any_depth"), 1u);
   EXPECT_EQ(overrides(args, "/a/b/deeper").count("any_depth"), 0u);
@@ -446,6 +451,7 @@ TEST_F(RosArgumentsParamsFile, MalformedFilesAreErrors)
       "/n:\n  ros__parameters:\n    a:\n",            // no value
       "/n:\n  ros__parameters: 3\n",                  // parameters not a map
       "- /n\n",                                       // not a map at all
+      "/n:\n  ros__parameters:\n    [a]: 1\n",        // key that is no name
   };
   for (size_t i = 0; i < bad.size(); ++i) {
     const std::string file = write("bad" + std::to_string(i) + ".yaml", bad[i]);
