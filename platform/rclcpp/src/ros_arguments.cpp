@@ -557,11 +557,11 @@ void RosArguments::set_parameter(
     const std::string & node_key, const std::string & name, const rclcpp::ParameterValue & value)
 {
   auto entry = std::find_if(
-      parameter_entries_.begin(), parameter_entries_.end(), [&node_key](const NodeParameters & e) {
-        return e.node_key == node_key;
-      });
+      parameter_entries_.begin(),
+      parameter_entries_.end(),
+      [&node_key](const NodeKeyParameters & e) { return e.node_key == node_key; });
   if (entry == parameter_entries_.end()) {
-    parameter_entries_.push_back(NodeParameters{node_key, {}});
+    parameter_entries_.push_back(NodeKeyParameters{node_key, {}});
     entry = std::prev(parameter_entries_.end());
   }
   // An empty name only registers the node key (its position decides precedence).

@@ -98,7 +98,7 @@ private:
 
   // One node key of the parameter overrides with its parameters in first-appearance order.
   // A value of type "not set" stands for an empty list.
-  struct NodeParameters
+  struct NodeKeyParameters
   {
     std::string node_key;
     std::vector<std::pair<std::string, rclcpp::ParameterValue>> parameters;
@@ -121,7 +121,7 @@ private:
   std::vector<std::string> unparsed_arguments_;
   std::vector<std::string> unparsed_ros_arguments_;
   std::vector<RemapRule> remap_rules_;
-  std::vector<NodeParameters> parameter_entries_;
+  std::vector<NodeKeyParameters> parameter_entries_;
   std::vector<std::string> parameter_files_;
   std::optional<int> default_log_level_;
   std::map<std::string, int> logger_log_levels_;
