@@ -4,12 +4,19 @@
 # show up beside the shipped plug-ins.
 
 # brindlex_register_build_package(<package> [PREFIX <dir>])
+# Also copies the calling folder's package.xml to share/<package>/: pluginlib names the package
+# that exports a plug-in description by the package.xml nearest to the description file, and
+# refuses the plug-ins of a description without one.
 function(brindlex_register_build_package package)
   cmake_parse_arguments(ARG "" "PREFIX" "" ${ARGN})
   if(NOT ARG_PREFIX)
     set(ARG_PREFIX "${BRINDLEX_BUILD_PREFIX}")
   endif()
   file(WRITE "${ARG_PREFIX}/share/ament_index/resource_index/packages/${package}" "")
+  if(EXISTS "${CMAKE_CURRENT_SOURCE_DIR}/package.xml")
+    configure_file("${CMAKE_CURRENT_SOURCE_DIR}/package.xml"
+      "${ARG_PREFIX}/share/${package}/package.xml" COPYONLY)
+  endif()
 endfunction()
 
 # brindlex_register_build_plugin_description(<base_package> <package> <xml> [PREFIX <dir>])
