@@ -7,13 +7,22 @@
 //   function with default visibility. GCC emits such a static as an STB_GNU_UNIQUE symbol, which
 //   the dynamic linker binds process-wide, so every shared library of a process (linked directly or
 //   dlopen'ed with RTLD_LOCAL as class_loader does) uses one object, one counter.
-// * An executable keeps its own object. Left at default visibility, the executable's copy would be
-//   exported as soon as a linked library references the same symbol, and every library would then
-//   bind to the executable's object (ELF interposition). Compiling with
-//   BRINDLEX_UTIL_PRIVATE_LOGGER defined gives everything declared here hidden visibility, so
-//   nothing of it reaches the executable's dynamic symbol table. The `brindlex_util` CMake target
-//   sets the definition on every executable that uses it (directly or through a library's
-//   interface) and on nothing else. A static library meant for an executable must define it too.
+// * An executable keeps its own object. Left at default visibility, the executable's copies would
+//   be exported as soon as a linked library references the same symbols, and every library would
+//   then bind to the executable's object (ELF interposition). With BRINDLEX_UTIL_PRIVATE_LOGGER
+//   defined, every function declared here (and so the static inside Instance()) is hidden and
+//   stays out of the executable's dynamic symbol table, even when it exports all its symbols. The
+//   types keep default visibility, so the executable's own classes may hold them without
+//   -Wattributes complaints. The `brindlex_util` CMake target sets the definition on every
+//   executable that uses it, directly or through a library's interface, and on nothing else; a
+//   static library meant for an executable must define it too.
+//
+// Throttling: LOG_THROTTLE uses the throttle table of the source unit it is expanded in. Use it in
+// source files, not in inline functions of headers, which would mix the tables of several units.
+// Each table's clock can be replaced (ThrottleTable::clock) so tests need not wait 20 s.
+//
+// Thread pool: ThreadPool::push returns false, leaving the task unrun, once the pool is stopping.
+// A task that throws is logged as an ERROR record and its worker takes the next task.
 //
 // Lock order: a throttle table's mutex is released before the message is written; the thread
 // pool's mutex is never held while a task runs or while logging. spdlog's sinks lock internally.
@@ -67,7 +76,7 @@ namespace brindlex {
  * When construction stops on an spdlog error before the spdlog logger exists, messages are still
  * counted and then discarded.
  */
-class BRINDLEX_UTIL_VISIBILITY Logger
+class Logger
 {
 public:
   /// The logger object of the calling deliverable's group, built on first call.
@@ -84,7 +93,7 @@ public:
    * function. Throws fmt::format_error when `format` does not match `args`.
    */
   template <typename... Args>
-  static void Log(int type, const char * format, Args &&... args)
+  BRINDLEX_UTIL_VISIBILITY static void Log(int type, const char * format, Args &&... args)
   {
     Logger & self = Instance();
     switch (type) {
@@ -105,26 +114,27 @@ public:
 
   /// What Log does, at `lvl` and with the caller's source location; used by the LOG_* macros.
   template <typename... Args>
-  static void LogAt(
+  BRINDLEX_UTIL_VISIBILITY static void LogAt(
       spdlog::source_loc loc, spdlog::level::level_enum lvl, const char * format, Args &&... args)
   {
     Instance().write(loc, lvl, format, args...);
   }
 
   /// Number of enabled messages so far, modulo 256 (the record shows it modulo 128).
-  std::uint8_t getCounter() const { return counter.load(); }
+  BRINDLEX_UTIL_VISIBILITY std::uint8_t getCounter() const { return counter.load(); }
 
   /// The spdlog level number in force (0 trace ... 5 critical).
-  int getLevel() const { return level; }
+  BRINDLEX_UTIL_VISIBILITY int getLevel() const { return level; }
 
   /// The spdlog logger; empty if construction stopped before it was made.
-  std::shared_ptr<spdlog::logger> getLogger() const { return logger; }
+  BRINDLEX_UTIL_VISIBILITY std::shared_ptr<spdlog::logger> getLogger() const { return logger; }
 
+  BRINDLEX_UTIL_VISIBILITY ~Logger() = default;
   Logger(const Logger &) = delete;
   Logger & operator=(const Logger &) = delete;
 
 private:
-  Logger()
+  BRINDLEX_UTIL_VISIBILITY Logger()
   {
     try {
       std::vector<spdlog::sink_ptr> sinks;
@@ -174,7 +184,7 @@ private:
   }
 
   template <typename... Args>
-  void write(
+  BRINDLEX_UTIL_VISIBILITY void write(
       spdlog::source_loc loc, spdlog::level::level_enum lvl, const char * format, Args &... args)
   {
     const std::string text = fmt::format(fmt::runtime(format), args...);
@@ -216,13 +226,18 @@ private:
  * system-clock epoch. A key passes when it is new or when more than 20 s have gone by since it
  * last passed; a suppressed attempt leaves the stored time alone.
  */
-class BRINDLEX_UTIL_VISIBILITY ThrottleTable
+class ThrottleTable
 {
 public:
   using Clock = std::int64_t (*)();
 
+  BRINDLEX_UTIL_VISIBILITY ThrottleTable() = default;
+  BRINDLEX_UTIL_VISIBILITY ~ThrottleTable() = default;
+  ThrottleTable(const ThrottleTable &) = delete;
+  ThrottleTable & operator=(const ThrottleTable &) = delete;
+
   /// Nanoseconds since the system-clock epoch.
-  static std::int64_t systemNow()
+  BRINDLEX_UTIL_VISIBILITY static std::int64_t systemNow()
   {
     return std::chrono::duration_cast<std::chrono::nanoseconds>(
                std::chrono::system_clock::now().time_since_epoch())
@@ -230,7 +245,7 @@ public:
   }
 
   /// True if `key` may be written now; records the time when it may.
-  bool pass(const std::string & key)
+  BRINDLEX_UTIL_VISIBILITY bool pass(const std::string & key)
   {
     std::lock_guard<std::mutex> lock(mutex);
     const std::int64_t now = clock();
@@ -286,15 +301,15 @@ namespace util {
  * still queued, then joins the workers. Not copyable or movable: the workers refer to the pool.
  * A task that throws is reported as an ERROR record; its worker carries on.
  */
-class BRINDLEX_UTIL_VISIBILITY ThreadPool
+class ThreadPool
 {
 public:
   /// Starts `threads` workers (none for 0).
-  explicit ThreadPool(std::size_t threads)
+  BRINDLEX_UTIL_VISIBILITY explicit ThreadPool(std::size_t threads)
   {
     try {
       for (std::size_t i = 0; i < threads; ++i) {
-        workers.emplace_back([this] { workerLoop(); });
+        workers.emplace_back(&ThreadPool::workerLoop, this);
       }
     } catch (...) {
       shutdown();
@@ -303,7 +318,7 @@ public:
   }
 
   /// Stops taking work, runs what is queued and joins every worker.
-  ~ThreadPool() { shutdown(); }
+  BRINDLEX_UTIL_VISIBILITY ~ThreadPool() { shutdown(); }
 
   ThreadPool(const ThreadPool &) = delete;
   ThreadPool & operator=(const ThreadPool &) = delete;
@@ -314,7 +329,7 @@ public:
    * Queues `task` and wakes one worker. Returns false, leaving the task unrun, once the pool is
    * stopping, when it has no workers to run it, or when `task` is empty. Takes `mutex`.
    */
-  bool push(std::function<void()> task)
+  BRINDLEX_UTIL_VISIBILITY bool push(std::function<void()> task)
   {
     if (!task) {
       return false;
@@ -331,13 +346,15 @@ public:
   }
 
 private:
-  void workerLoop()
+  BRINDLEX_UTIL_VISIBILITY void workerLoop()
   {
     for (;;) {
       std::function<void()> task;
       {
         std::unique_lock<std::mutex> lock(mutex);
-        wakeup.wait(lock, [this] { return stop || !task_queue.empty(); });
+        while (!stop && task_queue.empty()) {
+          wakeup.wait(lock);
+        }
         if (stop && task_queue.empty()) {
           return;
         }
@@ -352,7 +369,7 @@ private:
     }
   }
 
-  static void report(const std::exception_ptr & error) noexcept
+  BRINDLEX_UTIL_VISIBILITY static void report(const std::exception_ptr & error) noexcept
   {
     try {
       try {
@@ -367,7 +384,7 @@ private:
     }
   }
 
-  void shutdown()
+  BRINDLEX_UTIL_VISIBILITY void shutdown()
   {
     {
       std::lock_guard<std::mutex> lock(mutex);
