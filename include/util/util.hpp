@@ -216,8 +216,11 @@ private:
     logger->log(loc, lvl, spdlog::string_view_t(record));
   }
 
+  /// The spdlog logger named "spdlog"; set once, during construction.
   std::shared_ptr<spdlog::logger> logger;
+  /// Enabled messages so far; one fetch-and-add per message gives its number.
   std::atomic<std::uint8_t> counter{0};
+  /// spdlog level number in force; set once, during construction.
   int level{2};
 };
 
