@@ -1,0 +1,155 @@
+// A semantic layer for tests: records every call with its thread and the locks held, and draws a
+// configurable bounds box. Parameters (under the layer's name): "bounds" ("none": leave the box,
+// "whole": the lowest and largest doubles, "shrink": a box that shrinks the gathered one, "box":
+// the "box" values), "box" (min_x, min_y, max_x, max_y), "clearable", "mark_flag" (a flag the
+// layer ors into every cell of its window).
+#include <future>
+#include <limits>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "brindlex_nav2_semanticmap/layer.hpp"
+#include "brindlex_nav2_semanticmap/layered_semanticmap.hpp"
+#include "call_log.hpp"
+#include "pluginlib/class_list_macros.hpp"
+
+namespace semantic_map_test
+{
+
+namespace
+{
+// Whether another thread holds @p mutex right now. Asked from a helper thread, since try_lock on
+// a mutex the caller holds itself is undefined.
+bool heldByCaller(std::mutex & mutex)
+{
+  return std::async(
+    std::launch::async, [&mutex]() {
+      if (mutex.try_lock()) {
+        mutex.unlock();
+        return false;
+      }
+      return true;
+    }).get();
+}
+}  // namespace
+
+class RecordingLayer : public semantic_map::BrindlexLayer
+{
+public:
+  using MapT = semantic_map::Semanticmap<semantic_map::MapTypeAndHeight>;
+
+  ~RecordingLayer() override {record("destroy");}
+
+  void onInitialize(bool & enabled_flag) override
+  {
+    LayerCall call = makeCall("onInitialize");
+    call.fields_filled = layered_semanticmap != nullptr && !name.empty() && tf && !node.expired() &&
+      callback_group && clock;
+    CallLog::instance().record(call);
+    declareParameter("bounds", rclcpp::ParameterValue(std::string("none")));
+    declareParameter("box", rclcpp::ParameterValue(std::vector<double>{0.0, 0.0, 1.0, 1.0}));
+    declareParameter("clearable", rclcpp::ParameterValue(false));
+    declareParameter("mark_flag", rclcpp::ParameterValue(0));
+    declareParameter("enabled", rclcpp::ParameterValue(true));
+    auto locked = node.lock();
+    locked->get_parameter(getFullName("bounds"), bounds_);
+    locked->get_parameter(getFullName("box"), box_);
+    locked->get_parameter(getFullName("clearable"), clearable_);
+    int64_t flag = 0;
+    locked->get_parameter(getFullName("mark_flag"), flag);
+    mark_flag_ = static_cast<unsigned int>(flag);
+    locked->get_parameter(getFullName("enabled"), enabled_flag);
+  }
+
+  void activate() override {record("activate");}
+  void deactivate() override {record("deactivate");}
+  void reset() override {record("reset");}
+  void matchSize() override {record("matchSize");}
+
+  bool isClearable() override
+  {
+    record("isClearable");
+    return clearable_;
+  }
+
+  bool clearArea(double min_x, double min_y, double max_x, double max_y, bool invert) override
+  {
+    LayerCall call = makeCall("clearArea");
+    call.a = min_x;
+    call.b = min_y;
+    call.c = max_x;
+    call.d = max_y;
+    call.invert = invert;
+    CallLog::instance().record(call);
+    return true;
+  }
+
+  void updateBounds(
+    double, double, double, double * min_x, double * min_y, double * max_x,
+    double * max_y) override
+  {
+    record("updateBounds");
+    if (bounds_ == "whole") {
+      *min_x = *min_y = std::numeric_limits<double>::lowest();
+      *max_x = *max_y = std::numeric_limits<double>::max();
+    } else if (bounds_ == "shrink") {
+      *min_x += 1.0;
+      *max_x -= 1.0;
+    } else if (bounds_ == "box" && box_.size() == 4) {
+      *min_x = std::min(*min_x, box_[0]);
+      *min_y = std::min(*min_y, box_[1]);
+      *max_x = std::max(*max_x, box_[2]);
+      *max_y = std::max(*max_y, box_[3]);
+    }
+  }
+
+  void updateMaps(
+    MapT * map, nav2_costmap_2d::Costmap2D *, int min_i, int min_j, int max_i,
+    int max_j) override
+  {
+    LayerCall call = makeCall("updateMaps");
+    call.a = min_i;
+    call.b = min_j;
+    call.c = max_i;
+    call.d = max_j;
+    CallLog::instance().record(call);
+    if (mark_flag_ == 0 || !isEnabled()) {
+      return;
+    }
+    std::lock_guard<std::mutex> lock(map->mutex);
+    auto & store = *map->grid;
+    for (int j = std::max(min_j, 0); j < max_j && j < static_cast<int>(store.size_y); ++j) {
+      for (int i = std::max(min_i, 0); i < max_i && i < static_cast<int>(store.size_x); ++i) {
+        store.types[i + j * store.size_x] |= mark_flag_;
+        store.heights[i + j * store.size_x] = 0.5f;
+      }
+    }
+  }
+
+private:
+  LayerCall makeCall(const std::string & operation)
+  {
+    LayerCall call;
+    call.layer = name;
+    call.operation = operation;
+    call.thread = std::this_thread::get_id();
+    if (layered_semanticmap != nullptr) {
+      call.outer_locked = heldByCaller(layered_semanticmap->mutex);
+      call.grid_locked = heldByCaller(layered_semanticmap->semanticmap.mutex);
+    }
+    return call;
+  }
+
+  void record(const std::string & operation) {CallLog::instance().record(makeCall(operation));}
+
+  std::string bounds_{"none"};
+  std::vector<double> box_;
+  bool clearable_{false};
+  unsigned int mark_flag_{0};
+};
+
+}  // namespace semantic_map_test
+
+PLUGINLIB_EXPORT_CLASS(semantic_map_test::RecordingLayer, semantic_map::BrindlexLayer)
