@@ -6,6 +6,7 @@
 #include <mutex>
 #include <string>
 
+#include "brindlex_nav2_semanticmap/layer.hpp"
 #include "geometry_msgs/msg/pose_stamped.hpp"
 #include "nav2_costmap_2d/costmap_layer.hpp"
 #include "nav2_msgs/srv/clear_costmap_around_robot.hpp"
