@@ -1,0 +1,14 @@
+# Tests of the zone library (libtrasque).
+if(TARGET trasque)
+  # The records under test go to standard output at info level.
+  set(TRASQUE_TEST_LOG_ENV "SPDLOG_STDOUT=true" "SPDLOG_SYSTEMD=false" "SPDLOG_LEVEL=info")
+
+  brindlex_add_gtest(test_zone_model
+    SOURCES ${CMAKE_CURRENT_LIST_DIR}/test_zone_model.cpp
+    LIBRARIES trasque)
+  brindlex_add_gtest(test_zone_raster
+    SOURCES ${CMAKE_CURRENT_LIST_DIR}/test_zone_raster.cpp
+    LIBRARIES trasque)
+  set_property(TEST test_zone_model test_zone_raster APPEND PROPERTY ENVIRONMENT
+    ${TRASQUE_TEST_LOG_ENV})
+endif()
