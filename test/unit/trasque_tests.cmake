@@ -9,6 +9,11 @@ if(TARGET trasque)
   brindlex_add_gtest(test_zone_raster
     SOURCES ${CMAKE_CURRENT_LIST_DIR}/test_zone_raster.cpp
     LIBRARIES trasque)
-  set_property(TEST test_zone_model test_zone_raster APPEND PROPERTY ENVIRONMENT
+  brindlex_add_gtest(test_zone_loader
+    SOURCES ${CMAKE_CURRENT_LIST_DIR}/test_zone_loader.cpp
+    LIBRARIES trasque)
+  target_compile_definitions(test_zone_loader PRIVATE
+    TRASQUE_EXAMPLE_MAP_DIR="${PROJECT_SOURCE_DIR}/data/map")
+  set_property(TEST test_zone_model test_zone_raster test_zone_loader APPEND PROPERTY ENVIRONMENT
     ${TRASQUE_TEST_LOG_ENV})
 endif()
