@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <regex>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -58,17 +57,42 @@ public:
   {
     taken_ = true;
     const std::string out = testing::internal::GetCapturedStdout();
-    static const std::regex kRecord(R"(^ {0,2}\d{1,3} \[(DEBUG|INFO|WARN|ERROR|CRITICAL)\] (.*)$)");
     std::vector<LogRecord> result;
     std::istringstream lines(out);
     std::string line;
+    LogRecord record;
     while (std::getline(lines, line)) {
-      std::smatch match;
-      if (std::regex_match(line, match, kRecord)) {
-        result.push_back({match[1], match[2]});
+      if (parse(line, record)) {
+        result.push_back(record);
       }
     }
     return result;
+  }
+
+  /// Parses "NNN [LEVEL] text", NNN right-aligned in three columns.
+  static bool parse(const std::string & line, LogRecord & record)
+  {
+    if (line.size() < 6 || line.compare(3, 2, " [") != 0) {
+      return false;
+    }
+    const std::string number = line.substr(0, 3);
+    const size_t first_digit = number.find_first_not_of(' ');
+    if (first_digit == std::string::npos ||
+        number.find_first_not_of("0123456789", first_digit) != std::string::npos) {
+      return false;
+    }
+    const size_t close = line.find("] ", 5);
+    if (close == std::string::npos) {
+      return false;
+    }
+    const std::string level = line.substr(5, close - 5);
+    for (const char * known : {"DEBUG", "INFO", "WARN", "ERROR", "CRITICAL"}) {
+      if (level == known) {
+        record = {level, line.substr(close + 2)};
+        return true;
+      }
+    }
+    return false;
   }
 
 private:
