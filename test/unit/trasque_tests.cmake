@@ -14,6 +14,12 @@ if(TARGET trasque)
     LIBRARIES trasque)
   target_compile_definitions(test_zone_loader PRIVATE
     TRASQUE_EXAMPLE_MAP_DIR="${PROJECT_SOURCE_DIR}/data/map")
+  brindlex_add_gtest(test_zone_loader_threads
+    SOURCES ${CMAKE_CURRENT_LIST_DIR}/test_zone_loader_threads.cpp
+    LIBRARIES trasque Threads::Threads)
+  target_compile_definitions(test_zone_loader_threads PRIVATE
+    TRASQUE_EXAMPLE_MAP_DIR="${PROJECT_SOURCE_DIR}/data/map")
+
   # A generated corpus of broken and hostile stored map files.
   brindlex_add_gtest(test_zone_loader_fuzz
     SOURCES ${CMAKE_CURRENT_LIST_DIR}/test_zone_loader_fuzz.cpp
