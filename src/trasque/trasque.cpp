@@ -1,0 +1,216 @@
+#include "trasque/trasque.hpp"
+
+#include <Magick++.h>
+
+#include <exception>
+#include <fstream>
+#include <mutex>
+#include <stdexcept>
+#include <string>
+#include <utility>
+
+#include "nav2_map_server/map_io.hpp"
+#include "util/util.hpp"
+
+namespace trasque {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// The id is appended to the directory, so it must stay a single component below it: an absolute
+// id would replace the directory and ".." or a separator would leave it.
+bool isDirectoryName(const std::string & id)
+{
+  return id != "." && id != ".." && id.find('/') == std::string::npos &&
+         id.find('\0') == std::string::npos;
+}
+
+std::string getMapId(const fs::path & file)
+{
+  std::string id;
+  try {
+    std::ifstream in(file);
+    in >> id;
+    if (!id.empty() && !isDirectoryName(id)) {
+      throw std::invalid_argument("map id '" + id + "' does not name a sub-directory");
+    }
+  } catch (const std::exception & e) {
+    LOG_ERROR("getMapId error {}", e.what());
+    throw std::exception();
+  }
+  if (id.empty()) {
+    LOG_ERROR("history map info empty");
+    throw std::invalid_argument("history map info empty");
+  }
+  LOG_INFO("getMapId {}", id);
+  return id;
+}
+
+void initialiseMagick()
+{
+  static std::once_flag once;
+  std::call_once(once, [] { Magick::InitializeMagick(nullptr); });
+}
+
+// Pixel (column x, row y counted downwards from the top) to world, no half-pixel offset.
+NonIdealPlanePoint pixelToWorld(const YAML::Node & point, const MapMeta & meta, double radius)
+{
+  const double x = point["x"].as<double>();
+  const double y = point["y"].as<double>();
+  return {
+      x * meta.resolution + meta.origin_x,
+      meta.resolution * (static_cast<double>(meta.height) - y) + meta.origin_y,
+      radius};
+}
+
+std::vector<NonIdealPlanePoint> readPoints(
+    const YAML::Node & points, const MapMeta & meta, double radius)
+{
+  std::vector<NonIdealPlanePoint> result;
+  if (points.IsDefined() && points.IsSequence()) {
+    for (const YAML::Node & point : points) {
+      result.push_back(pixelToWorld(point, meta, radius));
+    }
+  }
+  return result;
+}
+
+struct MetaGeometry
+{
+  double resolution;
+  double origin_x;
+  double origin_y;
+};
+
+MetaGeometry readMetaFile(const fs::path & file)
+{
+  const YAML::Node doc = YAML::LoadFile(file.string());
+  const double resolution = doc["resolution"].as<double>();
+  const auto origin = doc["origin"].as<std::vector<double>>();
+  if (origin.size() < 2) {
+    throw std::runtime_error("origin has fewer than two elements");
+  }
+  return {resolution, origin[0], origin[1]};
+}
+
+std::pair<uint32_t, uint32_t> readImageSize(const fs::path & meta_file)
+{
+  const nav2_map_server::LoadParameters params = nav2_map_server::loadMapYaml(meta_file.string());
+  initialiseMagick();
+  const Magick::Image image(params.image_file_name);
+  return {static_cast<uint32_t>(image.columns()), static_cast<uint32_t>(image.rows())};
+}
+
+// Appends the narrow-corridor zones of the zone file's "editlayout" sequence; throws on a bad
+// element. Returns false when the file holds no such sequence.
+bool readZones(
+    const YAML::Node & doc, const MapMeta & meta, std::vector<std::shared_ptr<Base>> & zones)
+{
+  if (!doc.IsMap()) {
+    return false;
+  }
+  const YAML::Node layout = doc["editlayout"];
+  if (!layout.IsDefined() || !layout.IsSequence()) {
+    return false;
+  }
+  for (const YAML::Node & element : layout) {
+    if (!element.IsDefined() || !element.IsMap()) {
+      continue;
+    }
+    if (getType(element["type"].as<std::string>()) != Type::NARROW_CORRIDOR) {
+      continue;
+    }
+    switch (getDescType(element["desctype"].as<std::string>())) {
+      case DescType::CIRCLE_LIST:
+        zones.push_back(CircleListFactory(element, meta));
+        LOG_INFO(
+            "TrasqueFactory add narrow corridor desctype CIRCLE_LIST, id {}", zones.back()->id);
+        break;
+      case DescType::BLOCK:
+        zones.push_back(BlockFactory(element, meta));
+        LOG_INFO("TrasqueFactory add narrow corridor desctype BLOCK, id {}", zones.back()->id);
+        break;
+      default:
+        break;
+    }
+  }
+  return true;
+}
+
+}  // namespace
+
+std::shared_ptr<Base> CircleListFactory(const YAML::Node & zone, const MapMeta & meta)
+{
+  const double radius = zone["radius"].as<double>() * meta.resolution;
+  const auto points = readPoints(zone["points"], meta, radius);
+  const auto id = zone["id"].as<std::string>();
+  const Type type = getType(zone["type"].as<std::string>());
+  return std::make_shared<CircleList>(points, type, id);
+}
+
+std::shared_ptr<Base> BlockFactory(const YAML::Node & zone, const MapMeta & meta)
+{
+  const auto corners = readPoints(zone["rectangle"], meta, 0.0);
+  const auto id = zone["id"].as<std::string>();
+  const Type type = getType(zone["type"].as<std::string>());
+  return std::make_shared<Block>(corners, type, id);
+}
+
+std::vector<std::shared_ptr<Base>> TrasqueFactory(
+    const fs::path & dir,
+    const fs::path & idFile,
+    const fs::path & metaFile,
+    const fs::path & markFile,
+    MapMeta & meta)
+{
+  try {
+    std::string id;
+    try {
+      id = getMapId(dir / idFile);
+    } catch (const std::exception & e) {
+      LOG_CRITICAL("TrasqueFactory getMapId error {}", e.what());
+      return {};
+    }
+
+    const fs::path meta_file = dir / id / metaFile;
+    LOG_INFO("read map meta file {}", meta_file.string());
+    try {
+      const MetaGeometry geometry = readMetaFile(meta_file);
+      meta.resolution = geometry.resolution;
+      meta.origin_x = geometry.origin_x;
+      meta.origin_y = geometry.origin_y;
+    } catch (...) {
+      LOG_CRITICAL("TrasqueFactory load {} failed", meta_file.string());
+      return {};
+    }
+
+    try {
+      const auto size = readImageSize(meta_file);
+      meta.width = size.first;
+      meta.height = size.second;
+    } catch (...) {
+      LOG_CRITICAL("[ERROR] [map_io]: Failed processing YAML file");
+      return {};
+    }
+
+    const fs::path mark_file = dir / id / markFile;
+    LOG_INFO("read map mark file {}", mark_file.string());
+    std::vector<std::shared_ptr<Base>> zones;
+    try {
+      if (!readZones(YAML::LoadFile(mark_file.string()), meta, zones)) {
+        LOG_CRITICAL("TrasqueFactory could not find valid zones");
+        return {};
+      }
+    } catch (...) {
+      LOG_CRITICAL("TrasqueFactory load {} failed", mark_file.string());
+      return {};
+    }
+    return zones;
+  } catch (...) {
+    // Only allocation or logging failures get here; the zones must still not throw.
+    return {};
+  }
+}
+
+}  // namespace trasque

@@ -1,0 +1,98 @@
+#include "zone_raster.hpp"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+namespace trasque {
+namespace detail {
+
+ExtentResult discExtent(
+    const std::vector<NonIdealPlanePoint> & points, bool skip_bad_radius, Extent & extent)
+{
+  constexpr double kInf = std::numeric_limits<double>::infinity();
+  Extent e{kInf, kInf, -kInf, -kInf};
+  bool any = false;
+  for (const auto & p : points) {
+    double r = p.r;
+    if (!(r >= 0.0)) {
+      if (skip_bad_radius) {
+        continue;
+      }
+      r = 0.0;
+    }
+    // std::min and std::max would silently drop a NaN, so it is caught here.
+    if (!std::isfinite(p.x) || !std::isfinite(p.y) || !std::isfinite(r)) {
+      return ExtentResult::NOT_FINITE;
+    }
+    e.min_x = std::min(e.min_x, p.x - r);
+    e.max_x = std::max(e.max_x, p.x + r);
+    e.min_y = std::min(e.min_y, p.y - r);
+    e.max_y = std::max(e.max_y, p.y + r);
+    any = true;
+  }
+  if (!any) {
+    return ExtentResult::NONE;
+  }
+  extent = e;
+  return ExtentResult::VALID;
+}
+
+std::shared_ptr<semantic_map::Gridmap<bool>> makeEmptyRaster(double resolution)
+{
+  auto raster = std::make_shared<semantic_map::Gridmap<bool>>();
+  raster->resolution = resolution;
+  raster->default_value = false;
+  raster->owns_data = true;
+  return raster;
+}
+
+std::shared_ptr<semantic_map::Gridmap<bool>> makeRaster(const Extent & extent, double resolution)
+{
+  if (!std::isfinite(resolution) || !(resolution > 0.0)) {
+    return nullptr;
+  }
+  const double span_x = (extent.max_x - extent.min_x) / resolution;
+  const double span_y = (extent.max_y - extent.min_y) / resolution;
+  // NaN, infinite or negative spans fail these tests too. The bound keeps the casts defined.
+  const double kMaxSpan = static_cast<double>(kMaxRasterCells);
+  if (!(span_x >= 0.0 && span_x <= kMaxSpan && span_y >= 0.0 && span_y <= kMaxSpan)) {
+    return nullptr;
+  }
+  const double origin_x = extent.min_x - resolution;
+  const double origin_y = extent.min_y - resolution;
+  if (!std::isfinite(origin_x) || !std::isfinite(origin_y)) {
+    return nullptr;
+  }
+  const uint64_t size_x = static_cast<uint64_t>(std::trunc(span_x)) + 3;
+  const uint64_t size_y = static_cast<uint64_t>(std::trunc(span_y)) + 3;
+  if (size_x * size_y > kMaxRasterCells) {
+    return nullptr;
+  }
+  auto raster = makeEmptyRaster(resolution);
+  raster->origin_x = origin_x;
+  raster->origin_y = origin_y;
+  raster->size_x = static_cast<uint32_t>(size_x);
+  raster->size_y = static_cast<uint32_t>(size_y);
+  raster->data = new bool[size_x * size_y]();
+  return raster;
+}
+
+bool worldToCell(
+    const semantic_map::Gridmap<bool> & raster, double wx, double wy, uint32_t & cx, uint32_t & cy)
+{
+  if (!(wx >= raster.origin_x) || !(wy >= raster.origin_y)) {
+    return false;
+  }
+  const double fx = std::trunc((wx - raster.origin_x) / raster.resolution);
+  const double fy = std::trunc((wy - raster.origin_y) / raster.resolution);
+  if (!(fx < static_cast<double>(raster.size_x)) || !(fy < static_cast<double>(raster.size_y))) {
+    return false;
+  }
+  cx = static_cast<uint32_t>(fx);
+  cy = static_cast<uint32_t>(fy);
+  return true;
+}
+
+}  // namespace detail
+}  // namespace trasque

@@ -1,0 +1,61 @@
+#ifndef TRASQUE__ZONE_RASTER_HPP_
+#define TRASQUE__ZONE_RASTER_HPP_
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "brindlex_nav2_semanticmap/gridmap.hpp"
+#include "trasque/non_ideal_plane_point.hpp"
+
+namespace trasque {
+namespace detail {
+
+/// Largest raster a zone may allocate (64 Mi cells, one byte each); larger zones are refused.
+constexpr uint64_t kMaxRasterCells = uint64_t{1} << 26;
+
+/// World bounds of a set of discs, metres.
+struct Extent
+{
+  double min_x;
+  double min_y;
+  double max_x;
+  double max_y;
+};
+
+enum class ExtentResult
+{
+  NONE,  ///< no disc counts
+  VALID,
+  NOT_FINITE,  ///< a disc that counts has a coordinate or radius that is not finite
+};
+
+/**
+ * @brief Bounds of the discs, each disc counted with its radius. With @p skip_bad_radius, discs
+ * whose radius is negative or NaN are left out; otherwise they count as radius 0.
+ */
+ExtentResult discExtent(
+    const std::vector<NonIdealPlanePoint> & points, bool skip_bad_radius, Extent & extent);
+
+/// A raster of 0 x 0 cells at origin (0, 0): what a zone hands out when it has nothing to draw.
+std::shared_ptr<semantic_map::Gridmap<bool>> makeEmptyRaster(double resolution);
+
+/**
+ * @brief An all-false raster over @p extent with a margin of one cell on each side:
+ * origin = minimum - resolution, size = trunc(span / resolution) + 3 cells per axis.
+ * @return null when the resolution is not positive and finite, the extent is not finite, or the
+ * raster would exceed kMaxRasterCells.
+ */
+std::shared_ptr<semantic_map::Gridmap<bool>> makeRaster(const Extent & extent, double resolution);
+
+/**
+ * @brief Cell of the world point (wx, wy): trunc((w - origin) / resolution) per axis.
+ * @return false when the point lies below the origin or beyond the raster on either axis.
+ */
+bool worldToCell(
+    const semantic_map::Gridmap<bool> & raster, double wx, double wy, uint32_t & cx, uint32_t & cy);
+
+}  // namespace detail
+}  // namespace trasque
+
+#endif  // TRASQUE__ZONE_RASTER_HPP_

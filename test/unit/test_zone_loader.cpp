@@ -1,0 +1,582 @@
+// Loading the narrow-corridor zones of a stored map directory: the map id file, the map meta
+// file and image, the zone file, the pixel-to-world conversion and every failure stage.
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "trasque/trasque.hpp"
+#include "trasque_test_support.hpp"
+
+namespace {
+
+namespace fs = std::filesystem;
+using trasque::MapMeta;
+using trasque::Type;
+using trasque_test::LogCapture;
+using trasque_test::LogRecord;
+using Records = std::vector<LogRecord>;
+
+constexpr char kMeta[] =
+    "image: map.pgm\n"
+    "mode: trinary\n"
+    "resolution: 0.05\n"
+    "origin: [-10.0, -5.0, 0.0]\n"
+    "negate: 0\n"
+    "occupied_thresh: 0.65\n"
+    "free_thresh: 0.25\n";
+
+void writeFile(const fs::path & path, const std::string & text)
+{
+  fs::create_directories(path.parent_path());
+  std::ofstream out(path, std::ios::binary);
+  out << text;
+}
+
+void writePgm(const fs::path & path, unsigned width, unsigned height)
+{
+  std::string image = "P5\n" + std::to_string(width) + " " + std::to_string(height) + "\n255\n";
+  image.append(static_cast<size_t>(width) * height, static_cast<char>(254));
+  writeFile(path, image);
+}
+
+class ZoneLoader : public ::testing::Test
+{
+protected:
+  static void SetUpTestSuite() { trasque_test::useStdoutLogger(); }
+
+  void SetUp() override
+  {
+    std::string tmpl = (fs::temp_directory_path() / "trasque_loader_XXXXXX").string();
+    ASSERT_NE(mkdtemp(tmpl.data()), nullptr);
+    dir = tmpl;
+    // Map m1: an image of 8 x 400 pixels.
+    writeFile(dir / "history.map", "m1\n");
+    writeFile(dir / "m1" / "map.yaml", kMeta);
+    writePgm(dir / "m1" / "map.pgm", 8, 400);
+  }
+
+  void TearDown() override { fs::remove_all(dir); }
+
+  fs::path metaPath(const std::string & id = "m1") const { return dir / id / "map.yaml"; }
+  fs::path markPath(const std::string & id = "m1") const { return dir / id / "editlayout.yaml"; }
+
+  void writeZones(const std::string & yaml, const std::string & id = "m1")
+  {
+    writeFile(markPath(id), yaml);
+  }
+
+  std::vector<std::shared_ptr<trasque::Base>> load()
+  {
+    LogCapture capture;
+    auto zones = trasque::TrasqueFactory(dir, "history.map", "map.yaml", "editlayout.yaml", meta);
+    records = capture.records();
+    return zones;
+  }
+
+  // The records of a load that passes the id, meta and image stages of map m1.
+  Records headRecords() const
+  {
+    return {
+        {"INFO", "getMapId m1"},
+        {"INFO", "read map meta file " + metaPath().string()},
+        {"INFO", "read map mark file " + markPath().string()},
+    };
+  }
+
+  Records withHead(const Records & tail) const
+  {
+    Records all = headRecords();
+    all.insert(all.end(), tail.begin(), tail.end());
+    return all;
+  }
+
+  void expectMetaUntouched() const
+  {
+    EXPECT_EQ(meta.width, 11u);
+    EXPECT_EQ(meta.height, 22u);
+    EXPECT_EQ(meta.resolution, 3.5);
+    EXPECT_EQ(meta.origin_x, 4.5);
+    EXPECT_EQ(meta.origin_y, 5.5);
+  }
+
+  void expectMetaComplete() const
+  {
+    EXPECT_EQ(meta.width, 8u);
+    EXPECT_EQ(meta.height, 400u);
+    EXPECT_EQ(meta.resolution, 0.05);
+    EXPECT_EQ(meta.origin_x, -10.0);
+    EXPECT_EQ(meta.origin_y, -5.0);
+  }
+
+  fs::path dir;
+  MapMeta meta{11, 22, 3.5, 4.5, 5.5};
+  Records records;
+};
+
+constexpr char kOneBlock[] =
+    "editlayout:\n"
+    "  - {id: b1, type: narrow corridor, desctype: block,\n"
+    "     rectangle: [{x: 0, y: 0}, {x: 4, y: 0}, {x: 4, y: 4}, {x: 0, y: 4}]}\n";
+
+TEST_F(ZoneLoader, LoadsZonesWithTheirRecords)
+{
+  writeZones(
+      "editlayout:\n"
+      "  - {id: c1, type: narrow corridor, desctype: circle, radius: 2, points: [{x: 1, y: 2}]}\n"
+      "  - {id: b1, type: narrow corridor, desctype: block,\n"
+      "     rectangle: [{x: 0, y: 0}, {x: 4, y: 0}, {x: 4, y: 4}]}\n");
+  const auto zones = load();
+  ASSERT_EQ(zones.size(), 2u);
+  EXPECT_EQ(zones[0]->id, "c1");
+  EXPECT_EQ(zones[0]->desctype, trasque::DescType::CIRCLE_LIST);
+  EXPECT_EQ(zones[1]->id, "b1");
+  EXPECT_EQ(zones[1]->desctype, trasque::DescType::BLOCK);
+  for (const auto & zone : zones) {
+    EXPECT_EQ(zone->type, Type::NARROW_CORRIDOR);
+  }
+  EXPECT_EQ(zones[1]->getFeaturePoints().size(), 3u);
+  EXPECT_EQ(
+      records,
+      withHead({
+          {"INFO", "TrasqueFactory add narrow corridor desctype CIRCLE_LIST, id c1"},
+          {"INFO", "TrasqueFactory add narrow corridor desctype BLOCK, id b1"},
+      }));
+  expectMetaComplete();
+}
+
+TEST_F(ZoneLoader, OnlyTheFirstTokenOfTheIdFileCounts)
+{
+  writeZones(kOneBlock);
+  writeZones(
+      "editlayout:\n  - {id: other, type: narrow corridor, desctype: circle, radius: 1}\n", "m2");
+  writeFile(metaPath("m2"), kMeta);
+  writePgm(dir / "m2" / "map.pgm", 8, 400);
+
+  writeFile(dir / "history.map", "m1 m2\n");
+  auto zones = load();
+  ASSERT_EQ(zones.size(), 1u);
+  EXPECT_EQ(zones[0]->id, "b1");
+
+  writeFile(dir / "history.map", "\n\n   \t m1\nm2\n");
+  zones = load();
+  ASSERT_EQ(zones.size(), 1u);
+  EXPECT_EQ(zones[0]->id, "b1");
+  EXPECT_EQ(records.front(), (LogRecord{"INFO", "getMapId m1"}));
+
+  writeFile(dir / "history.map", "m2");
+  zones = load();
+  ASSERT_EQ(zones.size(), 1u);
+  EXPECT_EQ(zones[0]->id, "other");
+}
+
+TEST_F(ZoneLoader, SkipsOtherKindsAndShapesSilently)
+{
+  writeZones(
+      "editlayout:\n"
+      "  - {id: f1, type: forbidden, desctype: circle, radius: 3, points: [{x: 1, y: 1}]}\n"
+      "  - {id: b1, type: narrow corridor, desctype: block,\n"
+      "     rectangle: [{x: 0, y: 0}, {x: 4, y: 0}, {x: 4, y: 4}]}\n"
+      "  - {id: w1, type: narrow corridor, desctype: virtualWall, points: [{x: 1, y: 1}]}\n"
+      "  - {id: n1, type: Narrow corridor, desctype: circle, radius: 3}\n"
+      "  - {id: s1, type: narrow corridor, desctype: Circle, radius: 3}\n"
+      "  - {id: t1, type: ~, desctype: circle, radius: 3}\n"
+      "  - {id: d1, type: narrow corridor, desctype: ~}\n"
+      "  - just a string\n"
+      "  - ~\n"
+      "  - [1, 2, 3]\n");
+  const auto zones = load();
+  ASSERT_EQ(zones.size(), 1u);
+  EXPECT_EQ(zones[0]->id, "b1");
+  EXPECT_EQ(
+      records, withHead({{"INFO", "TrasqueFactory add narrow corridor desctype BLOCK, id b1"}}));
+}
+
+TEST_F(ZoneLoader, ConvertsPixelsToWorld)
+{
+  writeZones(
+      "editlayout:\n"
+      "  - {id: c, type: narrow corridor, desctype: circle, radius: 4, points: [{x: 10, y: 20}]}\n"
+      "  - {id: b, type: narrow corridor, desctype: block, radius: 9,\n"
+      "     rectangle: [{x: 0, y: 0}, {x: 8, y: 400}, {x: 2.5, y: 399.5}]}\n");
+  const auto zones = load();
+  ASSERT_EQ(zones.size(), 2u);
+  const auto & disc = zones[0]->getFeaturePoints();
+  ASSERT_EQ(disc.size(), 1u);
+  EXPECT_NEAR(disc[0].x, -9.5, 1e-12);
+  EXPECT_NEAR(disc[0].y, 14.0, 1e-12);
+  EXPECT_NEAR(disc[0].r, 0.2, 1e-12);
+
+  // No half-pixel offset: pixel (0, 0) is the top-left corner of the image; a block's corners
+  // have radius 0 whatever "radius" says.
+  const auto & corners = zones[1]->getFeaturePoints();
+  ASSERT_EQ(corners.size(), 3u);
+  EXPECT_NEAR(corners[0].x, -10.0, 1e-12);
+  EXPECT_NEAR(corners[0].y, 15.0, 1e-12);
+  EXPECT_NEAR(corners[1].x, -9.6, 1e-12);
+  EXPECT_NEAR(corners[1].y, -5.0, 1e-12);
+  EXPECT_NEAR(corners[2].x, -9.875, 1e-12);
+  EXPECT_NEAR(corners[2].y, -4.975, 1e-12);
+  for (const auto & corner : corners) {
+    EXPECT_EQ(corner.r, 0.0);
+  }
+  expectMetaComplete();
+}
+
+TEST_F(ZoneLoader, ImageRowsAboveTheHeightGiveNegativeOffsets)
+{
+  // The height is converted to double before the subtraction, so rows beyond the image height
+  // give world points below the origin rather than wrapping around.
+  writeZones(
+      "editlayout:\n"
+      "  - {id: c, type: narrow corridor, desctype: circle, radius: 0, points: [{x: 0, y: "
+      "410}]}\n");
+  const auto zones = load();
+  ASSERT_EQ(zones.size(), 1u);
+  EXPECT_NEAR(zones[0]->getFeaturePoints()[0].y, -5.5, 1e-12);
+}
+
+TEST_F(ZoneLoader, MissingPointsOrRectangleGiveEmptyZones)
+{
+  writeZones(
+      "editlayout:\n"
+      "  - {id: c, type: narrow corridor, desctype: circle, radius: 4}\n"
+      "  - {id: c2, type: narrow corridor, desctype: circle, radius: 4, points: 7}\n"
+      "  - {id: b, type: narrow corridor, desctype: block}\n");
+  const auto zones = load();
+  ASSERT_EQ(zones.size(), 3u);
+  for (const auto & zone : zones) {
+    EXPECT_TRUE(zone->getFeaturePoints().empty());
+  }
+  EXPECT_EQ(
+      records,
+      withHead({
+          {"INFO", "TrasqueFactory add narrow corridor desctype CIRCLE_LIST, id c"},
+          {"INFO", "TrasqueFactory add narrow corridor desctype CIRCLE_LIST, id c2"},
+          {"INFO", "TrasqueFactory add narrow corridor desctype BLOCK, id b"},
+      }));
+  // The block without corners is reported when it is rasterised, not when it is loaded.
+  LogCapture capture;
+  EXPECT_EQ(zones[2]->getGrid(0.05)->size_x, 0u);
+  EXPECT_EQ(capture.records(), (Records{{"WARN", "Block id b can not create a valid cache"}}));
+}
+
+TEST_F(ZoneLoader, IdsAreTakenAsWritten)
+{
+  writeZones(
+      "editlayout:\n"
+      "  - {id: ~, type: narrow corridor, desctype: circle, radius: 1}\n"
+      "  - {id: 007, type: narrow corridor, desctype: circle, radius: 1}\n"
+      "  - {id: 1.50, type: narrow corridor, desctype: block}\n"
+      "  - {id: '', type: narrow corridor, desctype: block}\n");
+  const auto zones = load();
+  ASSERT_EQ(zones.size(), 4u);
+  EXPECT_EQ(zones[0]->id, "null");
+  EXPECT_EQ(zones[1]->id, "007");
+  EXPECT_EQ(zones[2]->id, "1.50");
+  EXPECT_EQ(zones[3]->id, "");
+  EXPECT_EQ(
+      records[3],
+      (LogRecord{"INFO", "TrasqueFactory add narrow corridor desctype CIRCLE_LIST, id null"}));
+}
+
+TEST_F(ZoneLoader, AbsoluteFileNamesReplaceTheDirectory)
+{
+  const fs::path elsewhere = dir / "elsewhere" / "zones.yaml";
+  writeFile(elsewhere, kOneBlock);
+  LogCapture capture;
+  const auto zones = trasque::TrasqueFactory(dir, "history.map", "map.yaml", elsewhere, meta);
+  const auto got = capture.records();
+  ASSERT_EQ(zones.size(), 1u);
+  ASSERT_GE(got.size(), 3u);
+  EXPECT_EQ(got[2], (LogRecord{"INFO", "read map mark file " + elsewhere.string()}));
+}
+
+TEST_F(ZoneLoader, LoadedZonesRasterise)
+{
+  // A 40 x 20 pixel block: world x from -10 to -8, y from 14 to 15.
+  writeZones(
+      "editlayout:\n"
+      "  - {id: b, type: narrow corridor, desctype: block,\n"
+      "     rectangle: [{x: 0, y: 0}, {x: 40, y: 0}, {x: 40, y: 20}, {x: 0, y: 20}]}\n");
+  const auto zones = load();
+  ASSERT_EQ(zones.size(), 1u);
+  const auto raster = zones[0]->getGrid(0.1);
+  EXPECT_NEAR(raster->origin_x, -10.1, 1e-9);
+  EXPECT_NEAR(raster->origin_y, 13.9, 1e-9);
+  const auto cell = [&raster](double wx, double wy) {
+    const auto cx = static_cast<uint32_t>((wx - raster->origin_x) / raster->resolution);
+    const auto cy = static_cast<uint32_t>((wy - raster->origin_y) / raster->resolution);
+    return raster->data[cy * raster->size_x + cx];
+  };
+  EXPECT_TRUE(cell(-9.0, 14.5));
+  EXPECT_TRUE(cell(-9.95, 14.05));
+  EXPECT_TRUE(cell(-8.05, 14.95));
+  // The margin beyond the largest corner stays clear.
+  for (uint32_t i = 0; i < raster->size_y; ++i) {
+    EXPECT_FALSE(raster->data[i * raster->size_x + raster->size_x - 1]);
+  }
+  for (uint32_t j = 0; j < raster->size_x; ++j) {
+    EXPECT_FALSE(raster->data[(raster->size_y - 1) * raster->size_x + j]);
+  }
+}
+
+class ZoneLoaderIdFile : public ZoneLoader
+{
+};
+
+TEST_F(ZoneLoaderIdFile, MissingOrBlankIdFileFails)
+{
+  writeZones(kOneBlock);
+  const Records expected{
+      {"ERROR", "history map info empty"},
+      {"CRITICAL", "TrasqueFactory getMapId error history map info empty"},
+  };
+  fs::remove(dir / "history.map");
+  EXPECT_TRUE(load().empty());
+  EXPECT_EQ(records, expected);
+
+  writeFile(dir / "history.map", "");
+  EXPECT_TRUE(load().empty());
+  EXPECT_EQ(records, expected);
+
+  writeFile(dir / "history.map", " \n\t\n  ");
+  EXPECT_TRUE(load().empty());
+  EXPECT_EQ(records, expected);
+
+  // A directory in place of the file reads as nothing.
+  fs::remove(dir / "history.map");
+  fs::create_directory(dir / "history.map");
+  EXPECT_TRUE(load().empty());
+  EXPECT_EQ(records, expected);
+  expectMetaUntouched();
+}
+
+TEST_F(ZoneLoaderIdFile, IdMustNameASubDirectory)
+{
+  writeZones(kOneBlock);
+  // An absolute id would replace the directory; ".." and separators would leave it.
+  for (const std::string id : {"/tmp", "..", ".", "m1/../m1", "../m1"}) {
+    writeFile(dir / "history.map", id + "\n");
+    EXPECT_TRUE(load().empty()) << id;
+    EXPECT_EQ(
+        records,
+        (Records{
+            {"ERROR", "getMapId error map id '" + id + "' does not name a sub-directory"},
+            {"CRITICAL", "TrasqueFactory getMapId error std::exception"},
+        }))
+        << id;
+  }
+  expectMetaUntouched();
+}
+
+class ZoneLoaderMetaFile : public ZoneLoader, public ::testing::WithParamInterface<std::string>
+{
+};
+
+TEST_P(ZoneLoaderMetaFile, BadMetaFileFailsAndKeepsTheRecord)
+{
+  writeZones(kOneBlock);
+  if (GetParam() == "<absent>") {
+    fs::remove(metaPath());
+  } else {
+    writeFile(metaPath(), GetParam());
+  }
+  EXPECT_TRUE(load().empty());
+  EXPECT_EQ(
+      records,
+      (Records{
+          {"INFO", "getMapId m1"},
+          {"INFO", "read map meta file " + metaPath().string()},
+          {"CRITICAL", "TrasqueFactory load " + metaPath().string() + " failed"},
+      }));
+  expectMetaUntouched();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Variants,
+    ZoneLoaderMetaFile,
+    ::testing::Values(
+        "<absent>",
+        "",
+        "resolution: [0.05\n",
+        "origin: [0, 0, 0]\n",
+        "resolution: fine\norigin: [0, 0, 0]\n",
+        "resolution: 0.05\n",
+        "resolution: 0.05\norigin: 3\n",
+        "resolution: 0.05\norigin: [1]\n",
+        "resolution: 0.05\norigin: [a, b, c]\n",
+        "resolution: 0.05\norigin: {x: 1, y: 2}\n",
+        "- resolution: 0.05\n",
+        "just text\n"));
+
+class ZoneLoaderImage : public ZoneLoader, public ::testing::WithParamInterface<std::string>
+{
+};
+
+TEST_P(ZoneLoaderImage, UnreadableMapFailsAfterTheMeta)
+{
+  writeZones(kOneBlock);
+  const std::string variant = GetParam();
+  if (variant == "image absent") {
+    fs::remove(dir / "m1" / "map.pgm");
+  } else if (variant == "image garbage") {
+    writeFile(dir / "m1" / "map.pgm", "this is not an image");
+  } else {
+    writeFile(metaPath(), variant);
+  }
+  EXPECT_TRUE(load().empty());
+  EXPECT_EQ(
+      records,
+      (Records{
+          {"INFO", "getMapId m1"},
+          {"INFO", "read map meta file " + metaPath().string()},
+          {"CRITICAL", "[ERROR] [map_io]: Failed processing YAML file"},
+      }));
+  // Resolution and origin come from the meta file; the size stays as the caller left it.
+  EXPECT_EQ(meta.width, 11u);
+  EXPECT_EQ(meta.height, 22u);
+  EXPECT_EQ(meta.resolution, 0.05);
+  EXPECT_EQ(meta.origin_x, -10.0);
+  EXPECT_EQ(meta.origin_y, -5.0);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Variants,
+    ZoneLoaderImage,
+    ::testing::Values(
+        "image absent",
+        "image garbage",
+        // Two origin elements satisfy the loader but not the map description.
+        "image: map.pgm\nresolution: 0.05\norigin: [-10.0, -5.0]\nnegate: 0\n"
+        "occupied_thresh: 0.65\nfree_thresh: 0.25\n",
+        "resolution: 0.05\norigin: [-10.0, -5.0, 0.0]\nnegate: 0\n"
+        "occupied_thresh: 0.65\nfree_thresh: 0.25\n",
+        "image: map.pgm\nresolution: 0.05\norigin: [-10.0, -5.0, 0.0]\nnegate: 0\n"
+        "occupied_thresh: 0.65\n",
+        "image: other.pgm\nresolution: 0.05\norigin: [-10.0, -5.0, 0.0]\nnegate: 0\n"
+        "occupied_thresh: 0.65\nfree_thresh: 0.25\n"));
+
+TEST_F(ZoneLoader, MissingOrBrokenZoneFileFailsWithACompleteRecord)
+{
+  EXPECT_TRUE(load().empty());
+  EXPECT_EQ(
+      records, withHead({{"CRITICAL", "TrasqueFactory load " + markPath().string() + " failed"}}));
+  expectMetaComplete();
+
+  writeZones("editlayout: [ {id: 1\n");
+  EXPECT_TRUE(load().empty());
+  EXPECT_EQ(
+      records, withHead({{"CRITICAL", "TrasqueFactory load " + markPath().string() + " failed"}}));
+}
+
+TEST_F(ZoneLoader, ZoneFileWithoutZoneSequence)
+{
+  for (const std::string text :
+       {"",
+        "other: []\n",
+        "editlayout: 3\n",
+        "editlayout: {id: 1}\n",
+        "editlayout: ~\n",
+        "just text\n",
+        "- editlayout: []\n"}) {
+    writeZones(text);
+    EXPECT_TRUE(load().empty()) << text;
+    EXPECT_EQ(records, withHead({{"CRITICAL", "TrasqueFactory could not find valid zones"}}))
+        << text;
+  }
+  writeZones("editlayout: []\n");
+  EXPECT_TRUE(load().empty());
+  EXPECT_EQ(records, headRecords());
+}
+
+class ZoneLoaderBadZone : public ZoneLoader, public ::testing::WithParamInterface<std::string>
+{
+};
+
+TEST_P(ZoneLoaderBadZone, OneBadZoneDropsAll)
+{
+  // A good zone first: it is made and announced, then dropped with the rest.
+  writeZones(
+      "editlayout:\n"
+      "  - {id: good, type: narrow corridor, desctype: circle, radius: 1, points: [{x: 1, y: 1}]}\n"
+      "  - " +
+      GetParam() + "\n");
+  EXPECT_TRUE(load().empty());
+  EXPECT_EQ(
+      records,
+      withHead({
+          {"INFO", "TrasqueFactory add narrow corridor desctype CIRCLE_LIST, id good"},
+          {"CRITICAL", "TrasqueFactory load " + markPath().string() + " failed"},
+      }));
+  expectMetaComplete();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Variants,
+    ZoneLoaderBadZone,
+    ::testing::Values(
+        "{id: a, desctype: circle, radius: 1}",
+        "{id: a, type: [narrow corridor], desctype: circle, radius: 1}",
+        "{id: a, type: {k: v}, desctype: circle, radius: 1}",
+        "{id: a, type: narrow corridor, radius: 1}",
+        "{id: a, type: narrow corridor, desctype: [circle], radius: 1}",
+        "{id: a, type: narrow corridor, desctype: {s: circle}, radius: 1}",
+        "{type: narrow corridor, desctype: circle, radius: 1}",
+        "{id: [a], type: narrow corridor, desctype: circle, radius: 1}",
+        "{type: narrow corridor, desctype: block}",
+        "{id: {a: b}, type: narrow corridor, desctype: block}",
+        "{id: a, type: narrow corridor, desctype: circle}",
+        "{id: a, type: narrow corridor, desctype: circle, radius: wide}",
+        "{id: a, type: narrow corridor, desctype: circle, radius: [1]}",
+        "{id: a, type: narrow corridor, desctype: circle, radius: 1, points: [{x: 1}]}",
+        "{id: a, type: narrow corridor, desctype: circle, radius: 1, points: [{y: 1}]}",
+        "{id: a, type: narrow corridor, desctype: circle, radius: 1, points: [{x: a, y: 1}]}",
+        "{id: a, type: narrow corridor, desctype: circle, radius: 1, points: [3]}",
+        "{id: a, type: narrow corridor, desctype: circle, radius: 1, points: [[1, 2]]}",
+        "{id: a, type: narrow corridor, desctype: circle, radius: 1, points: [~]}",
+        "{id: a, type: narrow corridor, desctype: block, rectangle: [{x: 1, y: [2]}]}",
+        "{id: a, type: narrow corridor, desctype: block, rectangle: [{x: 1, y: 1}, {x: 2}]}"));
+
+#ifdef TRASQUE_EXAMPLE_MAP_DIR
+TEST(ExampleMapDirectory, LoadsItsNarrowCorridors)
+{
+  trasque_test::useStdoutLogger();
+  MapMeta meta;
+  LogCapture capture;
+  const auto zones = trasque::TrasqueFactory(
+      TRASQUE_EXAMPLE_MAP_DIR, "history.map", "map.yaml", "editlayout.yaml", meta);
+  capture.records();
+  EXPECT_EQ(meta.width, 240u);
+  EXPECT_EQ(meta.height, 160u);
+  EXPECT_EQ(meta.resolution, 0.05);
+  EXPECT_EQ(meta.origin_x, -2.0);
+  EXPECT_EQ(meta.origin_y, -1.0);
+
+  std::vector<std::string> ids;
+  size_t circles = 0;
+  for (const auto & zone : zones) {
+    ids.push_back(zone->id);
+    EXPECT_EQ(zone->type, Type::NARROW_CORRIDOR);
+    circles += zone->desctype == trasque::DescType::CIRCLE_LIST ? 1 : 0;
+    const auto raster = zone->getGrid(0.05);
+    EXPECT_GT(trasque_test::countSet(*raster), 0u) << zone->id;
+    // Every zone lies on the map.
+    EXPECT_GE(raster->origin_x, meta.origin_x - 0.1) << zone->id;
+    EXPECT_GE(raster->origin_y, meta.origin_y - 0.1) << zone->id;
+    EXPECT_LE(raster->origin_x + raster->size_x * 0.05, -2.0 + 240 * 0.05 + 0.1) << zone->id;
+    EXPECT_LE(raster->origin_y + raster->size_y * 0.05, -1.0 + 160 * 0.05 + 0.1) << zone->id;
+  }
+  EXPECT_EQ(
+      ids,
+      (std::vector<std::string>{
+          "door-west-east", "sofa-gap", "table-passage", "hall-behind-shelf", "4017"}));
+  EXPECT_EQ(circles, 3u);
+}
+#endif
+
+}  // namespace
