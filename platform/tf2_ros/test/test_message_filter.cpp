@@ -213,6 +213,8 @@ TEST_F(MessageFilterTest, SubscriberInputReleasesOnItsExecutorThread)
   ASSERT_TRUE(waitFor([&]() { return releasedCount() == 1; }));
   EXPECT_EQ(spinner->id(), release_threads[0]);
   spinner.reset();
+  // The filter goes before its input, which it disconnects from.
+  filter.reset();
 }
 
 TEST_F(MessageFilterTest, LateTransformReleasesOnTheListenerThread)
