@@ -16,6 +16,7 @@ struct SemanticCloud
   ROSIDL_STANDIN_POINTER_ALIASES(SemanticCloud)
 
   int32_t semantic_id = 0;
+  // Mean detection confidence of the class in this frame, 0..1.
   float confidence = 0.0f;
   bool flag = false;
   sensor_msgs::msg::PointCloud2 points;

@@ -18,9 +18,13 @@ struct SemanticPointCloud
 {
   ROSIDL_STANDIN_POINTER_ALIASES(SemanticPointCloud)
 
+  // frame_id: frame of every point and of polygon; stamp: capture time.
   std_msgs::msg::Header header;
+  // One element per semantic class.
   std::vector<brindlex_protocol::msg::SemanticCloud> semantic_clouds;
+  // Running capture counter of the camera.
   uint64_t sequence = 0;
+  // Outline of the camera image in the header frame.
   geometry_msgs::msg::Polygon polygon;
 
   bool operator==(const SemanticPointCloud & other) const
