@@ -29,8 +29,7 @@
 #include "tf2_geometry_msgs/tf2_geometry_msgs.hpp"
 #include "util/util.hpp"
 
-namespace semantic_map
-{
+namespace semantic_map {
 
 /**
  * @brief The server node: a Navigation2 costmap node that also keeps a layered semantic map in
@@ -38,9 +37,10 @@ namespace semantic_map
  *
  * It loads the layers named in "semanticmap_plugins", offers the load and clear services, and
  * runs the semantic update cycle on its own map-update thread, which takes the place of the base's.
- * Lock order: master costmap mutex, the layered map's outer mutex, the grid's mutex.
+ * Lock order: the base's dynamic-parameter mutex (update loop), the master costmap's mutex, the
+ * layered map's outer mutex, the grid's mutex. A Navigation2 layer's own mutex is taken alone.
  */
-template<typename MapT>
+template <typename MapT>
 class SemanticmapROS : public nav2_costmap_2d::Costmap2DROS
 {
 public:
@@ -48,18 +48,19 @@ public:
   using LayeredMapT = LayeredSemanticmap<MapT>;
 
   /// A node named @p name in the namespace "/" + @p name.
-  explicit SemanticmapROS(const std::string & name)
-  : SemanticmapROS(name, "/", name) {}
+  explicit SemanticmapROS(const std::string & name) : SemanticmapROS(name, "/", name) {}
 
   SemanticmapROS(
-    const std::string & name, const std::string & parent_namespace,
-    const std::string & local_namespace)
-  : nav2_costmap_2d::Costmap2DROS(name, parent_namespace, local_namespace),
-    plugin_loader("brindlex_nav2_semanticmap", "semantic_map::BrindlexLayer", "plugin")
+      const std::string & name,
+      const std::string & parent_namespace,
+      const std::string & local_namespace)
+      : nav2_costmap_2d::Costmap2DROS(name, parent_namespace, local_namespace),
+        plugin_loader("brindlex_nav2_semanticmap", "semantic_map::BrindlexLayer", "plugin")
   {
     declare_parameter(
-      "semanticmap_plugins", rclcpp::ParameterValue(std::vector<std::string>()),
-      rcl_interfaces::msg::ParameterDescriptor());
+        "semanticmap_plugins",
+        rclcpp::ParameterValue(std::vector<std::string>()),
+        rcl_interfaces::msg::ParameterDescriptor());
   }
 
   ~SemanticmapROS() override
@@ -75,6 +76,17 @@ public:
   nav2_util::CallbackReturn on_configure(const rclcpp_lifecycle::State & state) override
   {
     brindlex::Logger::Log(1, "SemanticmapROS {} Configuring", getName());
+    // The layers and the services hold the node through its shared-from-this link, and so does
+    // the base's configure: without it nothing can be built, so say so before the base throws.
+    const std::shared_ptr<rclcpp_lifecycle::LifecycleNode> owned = weak_from_this().lock();
+    if (!owned) {
+      brindlex::Logger::Log(
+          3,
+          "SemanticmapROS {} cannot be configured: the node must be owned by a std::shared_ptr",
+          getName());
+      return nav2_util::CallbackReturn::FAILURE;
+    }
+    const auto self = std::static_pointer_cast<nav2_util::LifecycleNode>(owned);
     const auto result = nav2_costmap_2d::Costmap2DROS::on_configure(state);
     if (result != nav2_util::CallbackReturn::SUCCESS) {
       return result;
@@ -83,25 +95,19 @@ public:
     // Layers are destroyed through the loader's deleter: keep the map, and with it the layers,
     // from outliving the loader by always replacing it here or in cleanup.
     layered_semanticmap = std::make_shared<LayeredMapT>(
-      global_frame_, rolling_window_, layered_costmap_->getCostmap());
+        global_frame_, rolling_window_, layered_costmap_->getCostmap());
     if (!layered_semanticmap->size_locked) {
       layered_semanticmap->resizeMap(
-        static_cast<uint32_t>(map_width_meters_ / resolution_),
-        static_cast<uint32_t>(map_height_meters_ / resolution_), resolution_, origin_x_, origin_y_);
+          static_cast<uint32_t>(map_width_meters_ / resolution_),
+          static_cast<uint32_t>(map_height_meters_ / resolution_),
+          resolution_,
+          origin_x_,
+          origin_y_);
     }
 
     std::vector<std::string> plugin_names;
     get_parameter("semanticmap_plugins", plugin_names);
 
-    std::shared_ptr<nav2_util::LifecycleNode> self;
-    try {
-      self = shared_from_this();
-    } catch (const std::bad_weak_ptr &) {
-      brindlex::Logger::Log(
-        3, "SemanticmapROS {} cannot load plugins: the node must be owned by a std::shared_ptr",
-        getName());
-      return nav2_util::CallbackReturn::FAILURE;
-    }
     for (const auto & plugin_name : plugin_names) {
       const std::string type = nav2_util::get_plugin_type_param(self, plugin_name);
       brindlex::Logger::Log(1, "Using semanticmap plugin {}", plugin_name);
@@ -125,7 +131,7 @@ public:
     }
 
     auto * new_clear_service = new ClearSemanticmapService<MapT>(
-      std::static_pointer_cast<rclcpp_lifecycle::LifecycleNode>(self), *this);
+        std::static_pointer_cast<rclcpp_lifecycle::LifecycleNode>(self), *this);
     delete clear_service;
     clear_service = new_clear_service;
     auto * new_load_service = new LoadSemanticmapService<MapT>(*this);
@@ -146,8 +152,8 @@ public:
     stopUpdateThread();
     map_update_thread_shutdown_ = false;
     const double frequency = map_update_frequency_;
-    map_update_thread_ = std::make_unique<std::thread>(
-      [this, frequency]() {mapUpdateLoop(frequency);});
+    map_update_thread_ =
+        std::make_unique<std::thread>([this, frequency]() { mapUpdateLoop(frequency); });
     return result;
   }
 
@@ -183,7 +189,7 @@ public:
   void startSemanticmap()
   {
     brindlex::Logger::Log(1, "SemanticmapROS::startSemanticmap");
-    layered_semanticmap->forEachLayer([](std::shared_ptr<LayerT> & layer) {layer->activate();});
+    layered_semanticmap->forEachLayer([](std::shared_ptr<LayerT> & layer) { layer->activate(); });
   }
 
   /// Deactivates every layer in list order, under the outer mutex.
@@ -192,7 +198,7 @@ public:
     brindlex::Logger::Log(1, "SemanticmapROS::stopSemanticmap");
     if (layered_semanticmap) {
       layered_semanticmap->forEachLayer(
-        [](std::shared_ptr<LayerT> & layer) {layer->deactivate();});
+          [](std::shared_ptr<LayerT> & layer) { layer->deactivate(); });
     }
   }
 
@@ -215,10 +221,10 @@ public:
   }
 
   /// Announces a new map: the next update cycle re-sizes the grid and calls every matchSize().
-  void LoadNewMap() {new_map_loaded = true;}
+  void LoadNewMap() { new_map_loaded = true; }
 
   /// The layered map; empty before configure and after cleanup.
-  std::shared_ptr<LayeredMapT> getLayeredSemanticmap() {return layered_semanticmap;}
+  std::shared_ptr<LayeredMapT> getLayeredSemanticmap() { return layered_semanticmap; }
 
   /// Body of the map-update thread: one updateMap() per period of @p frequency (Hz) until stopped.
   void mapUpdateLoop(double frequency)
@@ -257,13 +263,15 @@ public:
     auto & grid = layered_semanticmap->semanticmap;
     const bool announced = new_map_loaded.exchange(false);
     if (announced || grid.grid->size_x != master->getSizeInCellsX() ||
-      grid.grid->size_y != master->getSizeInCellsY() ||
-      grid.resolution != master->getResolution())
-    {
+        grid.grid->size_y != master->getSizeInCellsY() ||
+        grid.resolution != master->getResolution()) {
       brindlex::Logger::Log(0, "SemanticmapROS::updateMap, resize semanticmap.");
       layered_semanticmap->resizeMap(
-        master->getSizeInCellsX(), master->getSizeInCellsY(), master->getResolution(),
-        master->getOriginX(), master->getOriginY());
+          master->getSizeInCellsX(),
+          master->getSizeInCellsY(),
+          master->getResolution(),
+          master->getOriginX(),
+          master->getOriginY());
     }
     layered_semanticmap->updateMap(x, y, yaw);
 
@@ -286,6 +294,8 @@ private:
   void runCycle()
   {
     try {
+      // As the base's own loop: a parameter change that resizes the costmap waits for the cycle.
+      std::scoped_lock<std::mutex> parameter_lock(_dynamic_parameter_mutex);
       const auto start = std::chrono::system_clock::now();
       updateMap();
       const std::chrono::duration<double> took = std::chrono::system_clock::now() - start;
