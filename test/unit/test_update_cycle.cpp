@@ -1,0 +1,422 @@
+// The semantic part of an update cycle on a layered map: cell window, layer calls, rolling window,
+// robot check and the throttled warnings.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <limits>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "log_capture.hpp"
+#include "server_test_helpers.hpp"
+
+namespace {
+
+using server_test::cellAt;
+using server_test::Grid;
+using server_test::kEmptyHeight;
+using server_test::LayeredMap;
+using server_test::ScriptedLayer;
+
+constexpr const char * kOutOfRange = "MapTypeAndHeight::setMap get source area out of range";
+constexpr const char * kRobotOut =
+    "LayeredSemanticmap::updateMap robot is out of bounds of the map!";
+constexpr const char * kIllegal = "LayeredSemanticmap::updateMap Illegal bounds change";
+
+int countRecords(
+    const std::vector<test_util::Record> & records,
+    spdlog::level::level_enum level,
+    const std::string & text)
+{
+  int count = 0;
+  for (const auto & record : records) {
+    if (record.level == level && record.text.find(text) != std::string::npos) {
+      ++count;
+    }
+  }
+  return count;
+}
+
+// The throttle clock of this unit, moved by the tests.
+std::int64_t g_fake_now = 0;
+std::int64_t fakeNow() { return g_fake_now; }
+
+struct Window
+{
+  std::string layer;
+  int x0, y0, xn, yn;
+  bool operator==(const Window & o) const
+  {
+    return layer == o.layer && x0 == o.x0 && y0 == o.y0 && xn == o.xn && yn == o.yn;
+  }
+};
+
+std::ostream & operator<<(std::ostream & os, const Window & w)
+{
+  return os << w.layer << "[" << w.x0 << "," << w.y0 << "," << w.xn << "," << w.yn << "]";
+}
+
+class UpdateCycleTest : public ::testing::Test
+{
+protected:
+  void SetUp() override
+  {
+    // Fresh throttle table on a clock the test controls.
+    std::lock_guard<std::mutex> lock(brindlex::throttle_table.mutex);
+    brindlex::throttle_table.times.clear();
+    brindlex::throttle_table.clock = &fakeNow;
+    g_fake_now = 1'000'000'000'000;
+  }
+
+  void TearDown() override
+  {
+    std::lock_guard<std::mutex> lock(brindlex::throttle_table.mutex);
+    brindlex::throttle_table.clock = &brindlex::ThrottleTable::systemNow;
+  }
+
+  // A layer that records its updateMaps windows into `windows` and runs @p bounds.
+  std::shared_ptr<ScriptedLayer> addLayer(
+      LayeredMap & map,
+      const std::string & name,
+      std::function<void(double, double, double, double *, double *, double *, double *)> bounds =
+          nullptr)
+  {
+    auto layer = std::make_shared<ScriptedLayer>();
+    layer->name = name;
+    layer->on_bounds = std::move(bounds);
+    layer->on_update = [this, name](Grid *, int x0, int y0, int xn, int yn) {
+      windows.push_back({name, x0, y0, xn, yn});
+    };
+    map.plugins.push_back(layer);
+    return layer;
+  }
+
+  std::vector<Window> windows;
+};
+
+// ---------------------------------------------------------------------------------------------
+// Cell window
+
+TEST_F(UpdateCycleTest, UntouchedBoundsGiveAnInvertedWindowAndEveryLayerStillRuns)
+{
+  LayeredMap map("map", false, nullptr);
+  map.resizeMap(10, 8, 0.5, -1.0, -1.0);
+  addLayer(map, "a");
+  addLayer(map, "b");
+  map.updateMap(0.0, 0.0, 0.0);
+  const std::vector<Window> expected{{"a", 9, 7, 1, 1}, {"b", 9, 7, 1, 1}};
+  EXPECT_EQ(windows, expected);
+  EXPECT_TRUE(map.initialized);
+}
+
+TEST_F(UpdateCycleTest, LowestToLargestBoundsGiveTheWholeGrid)
+{
+  LayeredMap map("map", false, nullptr);
+  map.resizeMap(10, 8, 0.5, -1.0, -1.0);
+  addLayer(
+      map, "whole", [](double, double, double, double * x0, double * y0, double * x1, double * y1) {
+        *x0 = *y0 = std::numeric_limits<double>::lowest();
+        *x1 = *y1 = std::numeric_limits<double>::max();
+      });
+  addLayer(map, "after");
+  map.updateMap(0.0, 0.0, 0.0);
+  const std::vector<Window> expected{{"whole", 0, 0, 10, 8}, {"after", 0, 0, 10, 8}};
+  EXPECT_EQ(windows, expected);
+}
+
+TEST_F(UpdateCycleTest, BoxInsideTheGridBecomesTheCellsItTouches)
+{
+  LayeredMap map("map", false, nullptr);
+  map.resizeMap(10, 8, 0.5, -1.0, -1.0);
+  addLayer(
+      map, "box", [](double, double, double, double * x0, double * y0, double * x1, double * y1) {
+        *x0 = 0.2;   // cell 2
+        *y0 = -1.0;  // exactly the origin: cell 0
+        *x1 = 1.1;   // cell 4, one past is 5
+        *y1 = 3.0;   // exactly the far edge: clipped to 8
+      });
+  map.updateMap(0.0, 0.0, 0.0);
+  ASSERT_EQ(windows.size(), 1u);
+  EXPECT_EQ(windows[0], (Window{"box", 2, 0, 5, 8}));
+}
+
+TEST_F(UpdateCycleTest, BoxOutsideTheGridIsClampedToItsEdges)
+{
+  LayeredMap map("map", false, nullptr);
+  map.resizeMap(10, 8, 1.0, 0.0, 0.0);
+  // Entirely beyond the far corner: first cell the last one, end the size.
+  addLayer(
+      map, "far", [](double, double, double, double * x0, double * y0, double * x1, double * y1) {
+        *x0 = 50.0;
+        *y0 = 50.0;
+        *x1 = 60.0;
+        *y1 = 60.0;
+      });
+  map.updateMap(5.0, 5.0, 0.0);
+  ASSERT_EQ(windows.size(), 1u);
+  EXPECT_EQ(windows[0], (Window{"far", 9, 7, 10, 8}));
+}
+
+TEST_F(UpdateCycleTest, LayersSeeTheBoundsOfTheLayersBeforeThem)
+{
+  LayeredMap map("map", false, nullptr);
+  map.resizeMap(10, 10, 1.0, 0.0, 0.0);
+  std::vector<double> seen;
+  addLayer(
+      map, "first", [](double, double, double, double * x0, double * y0, double * x1, double * y1) {
+        *x0 = 1.0;
+        *y0 = 2.0;
+        *x1 = 3.0;
+        *y1 = 4.0;
+      });
+  addLayer(
+      map,
+      "second",
+      [&seen](
+          double rx, double ry, double yaw, double * x0, double * y0, double * x1, double * y1) {
+        seen = {rx, ry, yaw, *x0, *y0, *x1, *y1};
+      });
+  map.updateMap(5.0, 6.0, 0.25);
+  EXPECT_EQ(seen, (std::vector<double>{5.0, 6.0, 0.25, 1.0, 2.0, 3.0, 4.0}));
+}
+
+TEST_F(UpdateCycleTest, LayersRunUnderTheOuterMutexWithTheGridMutexFree)
+{
+  LayeredMap map("map", false, nullptr);
+  map.resizeMap(4, 4, 1.0, 0.0, 0.0);
+  bool outer_held = false;
+  bool grid_free = false;
+  auto layer = addLayer(map, "probe");
+  layer->on_update = [&](Grid * grid, int, int, int, int) {
+    std::thread probe([&]() {
+      outer_held = !map.mutex.try_lock();
+      if (!outer_held) {
+        map.mutex.unlock();
+      }
+      grid_free = grid->mutex.try_lock();
+      if (grid_free) {
+        grid->mutex.unlock();
+      }
+    });
+    probe.join();
+  };
+  map.updateMap(1.0, 1.0, 0.0);
+  EXPECT_TRUE(outer_held);
+  EXPECT_TRUE(grid_free);
+}
+
+TEST_F(UpdateCycleTest, WithoutLayersTheGridStaysUninitialised)
+{
+  LayeredMap map("map", true, nullptr);
+  map.resizeMap(10, 10, 1.0, 0.0, 0.0);
+  map.updateMap(20.25, 5.0, 0.0);
+  // The rolling window still moved the grid to the robot.
+  EXPECT_DOUBLE_EQ(map.semanticmap.origin_x, 15.0);
+  EXPECT_FALSE(map.initialized);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Rolling window
+
+class RollingWindowTest : public UpdateCycleTest
+{
+protected:
+  void SetUp() override
+  {
+    UpdateCycleTest::SetUp();
+    map = std::make_unique<LayeredMap>("map", true, nullptr);
+    // 10 x 10 cells of 1 m; a robot at (5, 5) keeps the origin at (0, 0).
+    map->resizeMap(10, 10, 1.0, 0.0, 0.0);
+  }
+
+  void mark(unsigned int x, unsigned int y, unsigned int flag, float height)
+  {
+    std::lock_guard<std::mutex> lock(map->semanticmap.mutex);
+    auto & store = *map->semanticmap.grid;
+    store.types[x + y * store.size_x] = flag;
+    store.heights[x + y * store.size_x] = height;
+  }
+
+  int markedCells()
+  {
+    std::lock_guard<std::mutex> lock(map->semanticmap.mutex);
+    int marked = 0;
+    for (uint32_t i = 0; i < map->semanticmap.grid->cellCount(); ++i) {
+      marked += static_cast<unsigned int>(map->semanticmap.grid->types[i]) != 0u ? 1 : 0;
+    }
+    return marked;
+  }
+
+  std::unique_ptr<LayeredMap> map;
+};
+
+TEST_F(RollingWindowTest, StillRobotKeepsEveryCell)
+{
+  mark(0, 0, 1u, 0.1f);
+  mark(9, 9, 8u, 0.2f);
+  mark(4, 7, 256u, 0.3f);
+  for (int cycle = 0; cycle < 3; ++cycle) {
+    map->updateMap(5.0, 5.0, 0.0);
+  }
+  EXPECT_EQ(map->semanticmap.origin_x, 0.0);
+  EXPECT_EQ(map->semanticmap.origin_y, 0.0);
+  EXPECT_EQ(cellAt(map->semanticmap, 0, 0), std::make_pair(1u, 0.1f));
+  EXPECT_EQ(cellAt(map->semanticmap, 9, 9), std::make_pair(8u, 0.2f));
+  EXPECT_EQ(cellAt(map->semanticmap, 4, 7), std::make_pair(256u, 0.3f));
+  EXPECT_EQ(markedCells(), 3);
+}
+
+TEST_F(RollingWindowTest, ShiftMovesCellsWithTheWorld)
+{
+  mark(5, 2, 4u, 1.5f);           // world (5..6, 2..3)
+  mark(1, 2, 2u, 0.5f);           // falls off the low x edge
+  map->updateMap(8.0, 4.0, 0.0);  // new origin (3.25, -0.75) -> shift by (3, 0)
+  EXPECT_EQ(map->semanticmap.origin_x, 3.0);
+  EXPECT_EQ(map->semanticmap.origin_y, 0.0);
+  EXPECT_EQ(cellAt(map->semanticmap, 2, 2), std::make_pair(4u, 1.5f));
+  EXPECT_EQ(markedCells(), 1);
+  // The cells that entered on the high x edge are empty.
+  EXPECT_EQ(cellAt(map->semanticmap, 9, 2), std::make_pair(0u, kEmptyHeight));
+}
+
+TEST_F(RollingWindowTest, ShiftByExactlyTheWidthEmptiesTheGridWithoutError)
+{
+  mark(3, 3, 1u, 1.0f);
+  test_util::ScopedCapture capture;
+  map->updateMap(15.0, 5.0, 0.0);  // cell shift of exactly 10
+  EXPECT_EQ(map->semanticmap.origin_x, 10.0);
+  EXPECT_EQ(markedCells(), 0);
+  EXPECT_TRUE(server_test::allCellsEmpty(map->semanticmap));
+  EXPECT_EQ(countRecords(capture.records(), spdlog::level::err, kOutOfRange), 0);
+}
+
+TEST_F(RollingWindowTest, ShiftBeyondTheWidthReportsAndEmptiesTheGrid)
+{
+  mark(3, 3, 1u, 1.0f);
+  test_util::ScopedCapture capture;
+  map->updateMap(16.0, 5.0, 0.0);  // cell shift of 11
+  EXPECT_EQ(map->semanticmap.origin_x, 11.0);
+  EXPECT_TRUE(server_test::allCellsEmpty(map->semanticmap));
+  EXPECT_EQ(countRecords(capture.records(), spdlog::level::err, kOutOfRange), 1);
+
+  // Far away in the negative direction: the back-copy corner must not wrap into range.
+  mark(3, 3, 1u, 1.0f);
+  map->updateMap(-1.0e6, 5.0, 0.0);
+  EXPECT_TRUE(server_test::allCellsEmpty(map->semanticmap));
+  EXPECT_EQ(countRecords(capture.records(), spdlog::level::err, kOutOfRange), 2);
+}
+
+TEST_F(RollingWindowTest, ResizedGridIsFollowedFromTheNextCycle)
+{
+  map->resizeMap(4, 6, 0.5, 0.0, 0.0);
+  map->updateMap(1.0, 1.0, 0.0);
+  EXPECT_EQ(map->semanticmap.grid->size_x, 4u);
+  EXPECT_EQ(map->semanticmap.grid->size_y, 6u);
+  // new origin x = 1 - 3.5 * 0.5 * 0.5 = 0.125 -> 0 cells; y = 1 - 5.5 * 0.25 = -0.375 -> 0 cells
+  EXPECT_EQ(map->semanticmap.origin_x, 0.0);
+  EXPECT_EQ(map->semanticmap.origin_y, 0.0);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Warnings
+
+TEST_F(UpdateCycleTest, RobotOutsideTheGridWarnsOnceForBothMessages)
+{
+  LayeredMap map("map", false, nullptr);
+  map.resizeMap(10, 10, 1.0, 0.0, 0.0);
+  addLayer(
+      map, "narrower", [](double, double, double, double * x0, double *, double * x1, double *) {
+        *x0 = 1.0;
+        *x1 = 2.0;
+      });
+  addLayer(map, "offender", [](double, double, double, double * x0, double *, double *, double *) {
+    *x0 = 1.5;  // min_x grows: the box shrank
+  });
+  test_util::ScopedCapture capture;
+  // One cell below the origin in y: the robot warning passes the throttle, and the illegal
+  // bounds change of the same cycle shares its key and stays quiet.
+  map.updateMap(5.0, -1.0, 0.0);
+  EXPECT_EQ(countRecords(capture.records(), spdlog::level::warn, kRobotOut), 1);
+  EXPECT_EQ(countRecords(capture.records(), spdlog::level::warn, kIllegal), 0);
+  map.updateMap(5.0, -1.0, 0.0);
+  EXPECT_EQ(countRecords(capture.records(), spdlog::level::warn, kRobotOut), 1);
+
+  // 19 s later the robot is back inside; the illegal change alone is still throttled.
+  g_fake_now += 19'000'000'000;
+  map.updateMap(5.0, 5.0, 0.0);
+  EXPECT_EQ(countRecords(capture.records(), spdlog::level::warn, kIllegal), 0);
+
+  // After 20 s the key passes again.
+  g_fake_now += 2'000'000'000;
+  map.updateMap(5.0, 5.0, 0.0);
+  const auto records = capture.records();
+  ASSERT_EQ(countRecords(records, spdlog::level::warn, kIllegal), 1);
+  EXPECT_EQ(countRecords(records, spdlog::level::warn, "The offending layer is offender"), 1);
+  EXPECT_EQ(countRecords(records, spdlog::level::warn, kRobotOut), 1);
+  // The cycles went on despite the warnings.
+  EXPECT_EQ(windows.size(), 8u);
+}
+
+TEST_F(UpdateCycleTest, RobotBelowOrBeyondTheGridIsDetectedOnEachSide)
+{
+  LayeredMap map("map", false, nullptr);
+  map.resizeMap(10, 10, 1.0, 0.0, 0.0);
+  const std::vector<std::pair<double, double>> outside{
+      {-0.01, 5.0}, {5.0, -0.01}, {10.0, 5.0}, {5.0, 10.0}};
+  for (const auto & [x, y] : outside) {
+    {
+      std::lock_guard<std::mutex> lock(brindlex::throttle_table.mutex);
+      brindlex::throttle_table.times.clear();
+    }
+    test_util::ScopedCapture capture;
+    map.updateMap(x, y, 0.0);
+    EXPECT_EQ(countRecords(capture.records(), spdlog::level::warn, kRobotOut), 1) << x << "," << y;
+  }
+  {
+    std::lock_guard<std::mutex> lock(brindlex::throttle_table.mutex);
+    brindlex::throttle_table.times.clear();
+  }
+  test_util::ScopedCapture capture;
+  map.updateMap(9.99, 0.0, 0.0);
+  EXPECT_EQ(countRecords(capture.records(), spdlog::level::warn, kRobotOut), 0);
+}
+
+TEST_F(UpdateCycleTest, ShrunkBoundsAreReportedWithBothBoxesAndPassedOn)
+{
+  LayeredMap map("map", false, nullptr);
+  map.resizeMap(10, 10, 1.0, 0.0, 0.0);
+  addLayer(
+      map, "wide", [](double, double, double, double * x0, double * y0, double * x1, double * y1) {
+        *x0 = 1.0;
+        *y0 = 1.0;
+        *x1 = 8.0;
+        *y1 = 8.0;
+      });
+  addLayer(
+      map,
+      "narrow",
+      [](double, double, double, double * x0, double * y0, double * x1, double * y1) {
+        *x0 = 2.0;
+        *y0 = 2.0;
+        *x1 = 4.0;
+        *y1 = 4.0;
+      });
+  test_util::ScopedCapture capture;
+  map.updateMap(5.0, 5.0, 0.0);
+  const auto records = capture.records();
+  EXPECT_EQ(
+      countRecords(
+          records,
+          spdlog::level::warn,
+          "Illegal bounds change, was [tl: (1, 1), br: (8, 8)], but is now [tl: (2, 2), br: (4, "
+          "4)]. "
+          "The offending layer is narrow"),
+      1);
+  // Nothing corrects the box: the window is the shrunk one.
+  ASSERT_EQ(windows.size(), 2u);
+  EXPECT_EQ(windows[1], (Window{"narrow", 2, 2, 5, 5}));
+}
+
+}  // namespace
