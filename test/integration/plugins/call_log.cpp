@@ -1,7 +1,6 @@
 #include "call_log.hpp"
 
-namespace semantic_map_test
-{
+namespace semantic_map_test {
 
 CallLog & CallLog::instance()
 {

@@ -8,16 +8,16 @@
 #include <thread>
 #include <vector>
 
-namespace semantic_map_test
-{
+namespace semantic_map_test {
 
 struct LayerCall
 {
-  std::string layer;       // the layer's name
-  std::string operation;   // "onInitialize", "activate", "updateBounds", ...
+  std::string layer;      // the layer's name
+  std::string operation;  // "onInitialize", "activate", "updateBounds", ...
   std::thread::id thread;
-  bool outer_locked{false};  // the layered map's outer mutex was held during the call
-  bool grid_locked{false};   // the grid's mutex was held during the call
+  bool outer_locked{false};   // the layered map's outer mutex was held during the call
+  bool grid_locked{false};    // the grid's mutex was held during the call
+  bool master_locked{false};  // the Navigation2 master costmap's mutex was held during the call
   // updateMaps window, clearArea box (as given), or -1.
   double a{-1}, b{-1}, c{-1}, d{-1};
   bool invert{false};

@@ -2,36 +2,49 @@
 // configurable bounds box. Parameters (under the layer's name): "bounds" ("none": leave the box,
 // "whole": the lowest and largest doubles, "shrink": a box that shrinks the gathered one, "box":
 // the "box" values), "box" (min_x, min_y, max_x, max_y), "clearable", "mark_flag" (a flag the
-// layer ors into every cell of its window).
+// layer ors into every cell of its window), "throw_in" (an operation that throws
+// std::runtime_error: "updateBounds", "updateMaps" or "matchSize"). With BRINDLEX_TEST_LAYER_TRACE
+// "static_tf" (publish map -> base_link at (0.5, 0.5) from onInitialize, for a server run as a
+// child process, where no test code can publish TF). With BRINDLEX_TEST_LAYER_TRACE
+// set in the environment every call is also printed to standard output, for tests that run the
+// server as a child process.
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <functional>
 #include <future>
 #include <limits>
 #include <memory>
 #include <mutex>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "brindlex_nav2_semanticmap/layer.hpp"
 #include "brindlex_nav2_semanticmap/layered_semanticmap.hpp"
 #include "call_log.hpp"
+#include "geometry_msgs/msg/transform_stamped.hpp"
 #include "pluginlib/class_list_macros.hpp"
+#include "tf2_ros/static_transform_broadcaster.h"
 
-namespace semantic_map_test
-{
+namespace semantic_map_test {
 
-namespace
-{
-// Whether another thread holds @p mutex right now. Asked from a helper thread, since try_lock on
-// a mutex the caller holds itself is undefined.
-bool heldByCaller(std::mutex & mutex)
+namespace {
+// Whether some thread (normally the caller) holds @p mutex right now. Asked from a helper thread,
+// since try_lock on a mutex the caller holds itself is undefined.
+template <typename MutexT>
+bool heldByCaller(MutexT & mutex)
 {
   return std::async(
-    std::launch::async, [&mutex]() {
-      if (mutex.try_lock()) {
-        mutex.unlock();
-        return false;
-      }
-      return true;
-    }).get();
+             std::launch::async,
+             [&mutex]() {
+               if (mutex.try_lock()) {
+                 mutex.unlock();
+                 return false;
+               }
+               return true;
+             })
+      .get();
 }
 }  // namespace
 
@@ -40,19 +53,22 @@ class RecordingLayer : public semantic_map::BrindlexLayer
 public:
   using MapT = semantic_map::Semanticmap<semantic_map::MapTypeAndHeight>;
 
-  ~RecordingLayer() override {record("destroy");}
+  // The master costmap may already be gone here (the base cleans up before the layers go).
+  ~RecordingLayer() override { CallLog::instance().record(makeCall("destroy", false)); }
 
   void onInitialize(bool & enabled_flag) override
   {
     LayerCall call = makeCall("onInitialize");
     call.fields_filled = layered_semanticmap != nullptr && !name.empty() && tf && !node.expired() &&
-      callback_group && clock;
+                         callback_group && clock;
     CallLog::instance().record(call);
     declareParameter("bounds", rclcpp::ParameterValue(std::string("none")));
     declareParameter("box", rclcpp::ParameterValue(std::vector<double>{0.0, 0.0, 1.0, 1.0}));
     declareParameter("clearable", rclcpp::ParameterValue(false));
     declareParameter("mark_flag", rclcpp::ParameterValue(0));
     declareParameter("enabled", rclcpp::ParameterValue(true));
+    declareParameter("throw_in", rclcpp::ParameterValue(std::string("")));
+    declareParameter("static_tf", rclcpp::ParameterValue(false));
     auto locked = node.lock();
     locked->get_parameter(getFullName("bounds"), bounds_);
     locked->get_parameter(getFullName("box"), box_);
@@ -61,12 +77,29 @@ public:
     locked->get_parameter(getFullName("mark_flag"), flag);
     mark_flag_ = static_cast<unsigned int>(flag);
     locked->get_parameter(getFullName("enabled"), enabled_flag);
+    locked->get_parameter(getFullName("throw_in"), throw_in_);
+    bool static_tf = false;
+    locked->get_parameter(getFullName("static_tf"), static_tf);
+    if (static_tf) {
+      broadcaster_ = std::make_shared<tf2_ros::StaticTransformBroadcaster>(locked);
+      geometry_msgs::msg::TransformStamped t;
+      t.header.frame_id = "map";
+      t.child_frame_id = "base_link";
+      t.transform.translation.x = 0.5;
+      t.transform.translation.y = 0.5;
+      t.transform.rotation.w = 1.0;
+      broadcaster_->sendTransform(t);
+    }
   }
 
-  void activate() override {record("activate");}
-  void deactivate() override {record("deactivate");}
-  void reset() override {record("reset");}
-  void matchSize() override {record("matchSize");}
+  void activate() override { record("activate"); }
+  void deactivate() override { record("deactivate"); }
+  void reset() override { record("reset"); }
+  void matchSize() override
+  {
+    record("matchSize");
+    throwIfAsked("matchSize");
+  }
 
   bool isClearable() override
   {
@@ -87,10 +120,11 @@ public:
   }
 
   void updateBounds(
-    double, double, double, double * min_x, double * min_y, double * max_x,
-    double * max_y) override
+      double, double, double, double * min_x, double * min_y, double * max_x, double * max_y)
+      override
   {
     record("updateBounds");
+    throwIfAsked("updateBounds");
     if (bounds_ == "whole") {
       *min_x = *min_y = std::numeric_limits<double>::lowest();
       *max_x = *max_y = std::numeric_limits<double>::max();
@@ -106,8 +140,7 @@ public:
   }
 
   void updateMaps(
-    MapT * map, nav2_costmap_2d::Costmap2D *, int min_i, int min_j, int max_i,
-    int max_j) override
+      MapT * map, nav2_costmap_2d::Costmap2D *, int min_i, int min_j, int max_i, int max_j) override
   {
     LayerCall call = makeCall("updateMaps");
     call.a = min_i;
@@ -115,6 +148,7 @@ public:
     call.c = max_i;
     call.d = max_j;
     CallLog::instance().record(call);
+    throwIfAsked("updateMaps");
     if (mark_flag_ == 0 || !isEnabled()) {
       return;
     }
@@ -129,7 +163,7 @@ public:
   }
 
 private:
-  LayerCall makeCall(const std::string & operation)
+  LayerCall makeCall(const std::string & operation, bool probe_master = true)
   {
     LayerCall call;
     call.layer = name;
@@ -138,16 +172,37 @@ private:
     if (layered_semanticmap != nullptr) {
       call.outer_locked = heldByCaller(layered_semanticmap->mutex);
       call.grid_locked = heldByCaller(layered_semanticmap->semanticmap.mutex);
+      if (probe_master && layered_semanticmap->costmap != nullptr) {
+        call.master_locked = heldByCaller(*layered_semanticmap->costmap->getMutex());
+      }
+    }
+    if (std::getenv("BRINDLEX_TEST_LAYER_TRACE") != nullptr) {
+      std::printf(
+          "layer-call %s %s thread=%zu outer=%d\n",
+          name.c_str(),
+          operation.c_str(),
+          std::hash<std::thread::id>()(call.thread),
+          call.outer_locked ? 1 : 0);
+      std::fflush(stdout);
     }
     return call;
   }
 
-  void record(const std::string & operation) {CallLog::instance().record(makeCall(operation));}
+  void record(const std::string & operation) { CallLog::instance().record(makeCall(operation)); }
+
+  void throwIfAsked(const std::string & operation) const
+  {
+    if (throw_in_ == operation) {
+      throw std::runtime_error("test layer " + name + " fails in " + operation);
+    }
+  }
 
   std::string bounds_{"none"};
   std::vector<double> box_;
   bool clearable_{false};
   unsigned int mark_flag_{0};
+  std::string throw_in_;
+  std::shared_ptr<tf2_ros::StaticTransformBroadcaster> broadcaster_;
 };
 
 }  // namespace semantic_map_test

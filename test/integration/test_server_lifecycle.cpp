@@ -1,0 +1,407 @@
+// The server node through its lifecycle with test layers loaded by pluginlib: construction,
+// configure, activate with the thread hand-over, deactivate, cleanup, configure again and
+// destruction, and what each step does to the layers.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <memory>
+#include <set>
+#include <string>
+#include <system_error>
+#include <thread>
+#include <vector>
+
+#include "call_log.hpp"
+#include "lifecycle_msgs/msg/state.hpp"
+#include "log_capture.hpp"
+#include "server_test_helpers.hpp"
+
+namespace {
+
+using lifecycle_msgs::msg::State;
+using semantic_map_test::CallLog;
+using semantic_map_test::LayerCall;
+using server_test::CostmapSpec;
+using server_test::ExposedServerNode;
+using server_test::LayerSpec;
+using server_test::waitFor;
+using namespace std::chrono_literals;
+
+const auto * const kEnvironment =
+    ::testing::AddGlobalTestEnvironment(new server_test::RosEnvironment);
+
+std::vector<std::string> operationsOf(const std::vector<LayerCall> & calls, const std::string & op)
+{
+  std::vector<std::string> layers;
+  for (const auto & call : calls) {
+    if (call.operation == op) {
+      layers.push_back(call.layer);
+    }
+  }
+  return layers;
+}
+
+size_t countOf(const std::string & op) { return CallLog::instance().calls(op).size(); }
+
+class ServerLifecycleTest : public ::testing::Test
+{
+protected:
+  void SetUp() override
+  {
+    CallLog::instance().clear();
+    name_ =
+        std::string("semantic_") + ::testing::UnitTest::GetInstance()->current_test_info()->name();
+    robot_ = std::make_unique<server_test::RobotPose>(name_ + "_tf");
+    robot_->moveTo(0.5, 0.5);
+    node_ = std::make_shared<ExposedServerNode>(name_);
+  }
+
+  void TearDown() override
+  {
+    if (node_) {
+      if (node_->get_current_state().id() == State::PRIMARY_STATE_ACTIVE) {
+        node_->deactivate();
+      }
+      if (node_->get_current_state().id() == State::PRIMARY_STATE_INACTIVE) {
+        node_->cleanup();
+      }
+    }
+    spinner_.reset();
+    node_.reset();
+  }
+
+  void setUp(const std::vector<LayerSpec> & layers, const CostmapSpec & costmap = CostmapSpec())
+  {
+    server_test::setUpNode(*node_, costmap, layers);
+    spinner_ = std::make_unique<server_test::Spinner>();
+    spinner_->add(node_->get_node_base_interface());
+    spinner_->start();
+  }
+
+  static std::vector<LayerSpec> twoLayers()
+  {
+    return {
+        {"first", "semantic_map_test::RecordingLayer", {}},
+        {"second",
+         "semantic_map_test::RecordingLayer",
+         {rclcpp::Parameter("enabled", false), rclcpp::Parameter("bounds", std::string("whole"))}},
+    };
+  }
+
+  std::string name_;
+  std::unique_ptr<server_test::RobotPose> robot_;
+  std::shared_ptr<ExposedServerNode> node_;
+  std::unique_ptr<server_test::Spinner> spinner_;
+};
+
+TEST_F(ServerLifecycleTest, ConstructedNodeHasNoMapAndAnEmptyPluginList)
+{
+  EXPECT_EQ(node_->getLayeredSemanticmap(), nullptr);
+  EXPECT_EQ(node_->clear_service, nullptr);
+  EXPECT_EQ(node_->load_service, nullptr);
+  EXPECT_TRUE(node_->new_map_loaded.load());
+  std::vector<std::string> names{"unset"};
+  ASSERT_TRUE(node_->get_parameter("semanticmap_plugins", names));
+  EXPECT_TRUE(names.empty());
+  EXPECT_FALSE(node_->map_update_thread_);
+}
+
+TEST_F(ServerLifecycleTest, ResetBeforeConfigureThrowsOperationNotPermitted)
+{
+  try {
+    node_->resetMap();
+    FAIL() << "resetMap before configure must throw";
+  } catch (const std::system_error & e) {
+    EXPECT_EQ(e.code(), std::make_error_code(std::errc::operation_not_permitted));
+  }
+  // The node is untouched and configures normally afterwards.
+  setUp(twoLayers());
+  EXPECT_EQ(node_->configure().id(), State::PRIMARY_STATE_INACTIVE);
+  ASSERT_NE(node_->getLayeredSemanticmap(), nullptr);
+}
+
+TEST_F(ServerLifecycleTest, ConfigureLoadsLayersInListOrderAndSizesTheGrid)
+{
+  CostmapSpec costmap;
+  costmap.width_m = 3;
+  costmap.height_m = 2;
+  costmap.resolution = 0.25;
+  costmap.origin_x = -1.0;
+  costmap.origin_y = 0.5;
+  setUp(twoLayers(), costmap);
+  ASSERT_EQ(node_->configure().id(), State::PRIMARY_STATE_INACTIVE);
+
+  auto map = node_->getLayeredSemanticmap();
+  ASSERT_NE(map, nullptr);
+  EXPECT_EQ(map->global_frame, "map");
+  EXPECT_FALSE(map->rolling_window);
+  EXPECT_EQ(map->costmap, node_->getCostmap());
+  EXPECT_EQ(map->semanticmap.grid->size_x, 12u);
+  EXPECT_EQ(map->semanticmap.grid->size_y, 8u);
+  EXPECT_EQ(map->semanticmap.resolution, 0.25);
+  EXPECT_EQ(map->semanticmap.origin_x, -1.0);
+  EXPECT_EQ(map->semanticmap.origin_y, 0.5);
+  EXPECT_TRUE(server_test::allCellsEmpty(map->semanticmap));
+
+  ASSERT_EQ(map->plugins.size(), 2u);
+  EXPECT_EQ(map->plugins[0]->name, "first");
+  EXPECT_EQ(map->plugins[1]->name, "second");
+  EXPECT_NE(map->plugins[0].get(), map->plugins[1].get());
+  // The enabled flag is what each layer's onInitialize set from its own parameter.
+  EXPECT_TRUE(map->plugins[0]->isEnabled());
+  EXPECT_FALSE(map->plugins[1]->isEnabled());
+  for (auto & layer : map->plugins) {
+    EXPECT_EQ(layer->layered_semanticmap, map.get());
+    EXPECT_EQ(layer->tf, node_->getTfBuffer());
+    EXPECT_EQ(layer->node.lock(), node_);
+    EXPECT_NE(layer->clock, nullptr);
+    EXPECT_NE(layer->callback_group, nullptr);
+    EXPECT_EQ(layer->local_params.count("bounds"), 1u);
+    EXPECT_TRUE(node_->has_parameter(layer->name + ".bounds"));
+  }
+
+  const auto calls = CallLog::instance().calls();
+  EXPECT_EQ(operationsOf(calls, "onInitialize"), (std::vector<std::string>{"first", "second"}));
+  for (const auto & call : CallLog::instance().calls("onInitialize")) {
+    EXPECT_EQ(call.thread, std::this_thread::get_id()) << "configure runs on the caller's thread";
+    EXPECT_FALSE(call.outer_locked) << call.layer;
+    EXPECT_FALSE(call.grid_locked) << call.layer;
+    EXPECT_TRUE(call.fields_filled) << call.layer;
+  }
+  // The list was empty while the grid was sized; nothing has run matchSize yet.
+  EXPECT_EQ(countOf("matchSize"), 0u);
+  EXPECT_EQ(countOf("updateBounds"), 0u);
+  EXPECT_NE(node_->clear_service, nullptr);
+  EXPECT_NE(node_->load_service, nullptr);
+}
+
+TEST_F(ServerLifecycleTest, ActivateHandsTheUpdateThreadOverAndCallsLayersUnderTheOuterMutex)
+{
+  setUp(twoLayers());
+  ASSERT_EQ(node_->configure().id(), State::PRIMARY_STATE_INACTIVE);
+  ASSERT_EQ(node_->activate().id(), State::PRIMARY_STATE_ACTIVE);
+
+  const auto activations = CallLog::instance().calls("activate");
+  ASSERT_EQ(operationsOf(activations, "activate"), (std::vector<std::string>{"first", "second"}));
+  for (const auto & call : activations) {
+    EXPECT_EQ(call.thread, std::this_thread::get_id());
+    EXPECT_TRUE(call.outer_locked);
+  }
+
+  // The node's own thread sits in the base's slot and runs the cycles.
+  ASSERT_TRUE(node_->map_update_thread_);
+  const auto update_thread = node_->updateThreadId();
+  EXPECT_NE(update_thread, std::this_thread::get_id());
+  ASSERT_TRUE(waitFor([]() { return countOf("updateMaps") >= 6; }));
+  EXPECT_TRUE(node_->getLayeredSemanticmap()->initialized);
+
+  const auto calls = CallLog::instance().calls();
+  std::set<std::thread::id> cycle_threads;
+  std::vector<std::string> sequence;
+  for (const auto & call : calls) {
+    if (call.operation == "updateBounds" || call.operation == "updateMaps" ||
+        call.operation == "matchSize") {
+      cycle_threads.insert(call.thread);
+      EXPECT_TRUE(call.outer_locked) << call.operation;
+      EXPECT_FALSE(call.grid_locked) << call.operation;
+      sequence.push_back(call.layer + "." + call.operation);
+    }
+  }
+  EXPECT_EQ(cycle_threads, std::set<std::thread::id>{update_thread});
+  // First cycle: the new-map flag set at construction re-sizes the grid, then bounds and maps.
+  ASSERT_GE(sequence.size(), 6u);
+  const std::vector<std::string> first_cycle{
+      "first.matchSize",
+      "second.matchSize",
+      "first.updateBounds",
+      "second.updateBounds",
+      "first.updateMaps",
+      "second.updateMaps"};
+  EXPECT_EQ(std::vector<std::string>(sequence.begin(), sequence.begin() + 6), first_cycle);
+  EXPECT_EQ(countOf("matchSize"), 2u);
+  EXPECT_FALSE(node_->new_map_loaded.load());
+  // "second" asks for the whole grid: every window covers it.
+  for (const auto & call : CallLog::instance().calls("updateMaps")) {
+    EXPECT_EQ(call.a, 0);
+    EXPECT_EQ(call.b, 0);
+    EXPECT_EQ(call.c, 40);
+    EXPECT_EQ(call.d, 40);
+  }
+}
+
+TEST_F(ServerLifecycleTest, DeactivateJoinsTheThreadAndActivateStartsAnotherOne)
+{
+  setUp(twoLayers());
+  ASSERT_EQ(node_->configure().id(), State::PRIMARY_STATE_INACTIVE);
+  ASSERT_EQ(node_->activate().id(), State::PRIMARY_STATE_ACTIVE);
+  ASSERT_TRUE(waitFor([]() { return countOf("updateBounds") >= 2; }));
+
+  ASSERT_EQ(node_->deactivate().id(), State::PRIMARY_STATE_INACTIVE);
+  ASSERT_TRUE(node_->map_update_thread_);
+  EXPECT_FALSE(node_->map_update_thread_->joinable());
+  const auto deactivations = CallLog::instance().calls("deactivate");
+  ASSERT_EQ(
+      operationsOf(deactivations, "deactivate"), (std::vector<std::string>{"first", "second"}));
+  for (const auto & call : deactivations) {
+    EXPECT_TRUE(call.outer_locked);
+  }
+  // Joined: no cycle runs any more, so the count is final.
+  const size_t cycles_before = countOf("updateBounds");
+  auto map = node_->getLayeredSemanticmap();
+  ASSERT_NE(map, nullptr);
+  map->getSemanticmap();  // the outer mutex is free
+  EXPECT_EQ(countOf("updateBounds"), cycles_before);
+  // The layered map and the layers are kept while inactive.
+  EXPECT_EQ(map->plugins.size(), 2u);
+  EXPECT_EQ(countOf("destroy"), 0u);
+
+  ASSERT_EQ(node_->activate().id(), State::PRIMARY_STATE_ACTIVE);
+  EXPECT_EQ(countOf("activate"), 4u);
+  ASSERT_TRUE(node_->map_update_thread_->joinable());
+  EXPECT_TRUE(waitFor([&]() { return countOf("updateBounds") >= cycles_before + 4; }));
+}
+
+TEST_F(ServerLifecycleTest, CleanupReleasesEverythingAndConfigureStartsFromNothing)
+{
+  setUp(twoLayers());
+  ASSERT_EQ(node_->configure().id(), State::PRIMARY_STATE_INACTIVE);
+  ASSERT_EQ(node_->activate().id(), State::PRIMARY_STATE_ACTIVE);
+  ASSERT_TRUE(waitFor([]() { return countOf("updateBounds") >= 2; }));
+  ASSERT_EQ(node_->deactivate().id(), State::PRIMARY_STATE_INACTIVE);
+  std::weak_ptr<server_test::LayeredMap> first_map = node_->getLayeredSemanticmap();
+  std::weak_ptr<server_test::LayerBase> first_layer = node_->getLayeredSemanticmap()->plugins[0];
+
+  ASSERT_EQ(node_->cleanup().id(), State::PRIMARY_STATE_UNCONFIGURED);
+  EXPECT_EQ(node_->getLayeredSemanticmap(), nullptr);
+  EXPECT_TRUE(first_map.expired());
+  EXPECT_TRUE(first_layer.expired());
+  EXPECT_EQ(node_->clear_service, nullptr);
+  EXPECT_EQ(node_->load_service, nullptr);
+  // Released from the back of the list to the front, under the outer mutex.
+  const auto destroyed = CallLog::instance().calls("destroy");
+  EXPECT_EQ(operationsOf(destroyed, "destroy"), (std::vector<std::string>{"second", "first"}));
+  for (const auto & call : destroyed) {
+    EXPECT_TRUE(call.outer_locked);
+  }
+  EXPECT_THROW(node_->resetMap(), std::system_error);
+
+  CallLog::instance().clear();
+  ASSERT_EQ(node_->configure().id(), State::PRIMARY_STATE_INACTIVE);
+  auto map = node_->getLayeredSemanticmap();
+  ASSERT_NE(map, nullptr);
+  EXPECT_EQ(map->plugins.size(), 2u);
+  EXPECT_FALSE(map->initialized);
+  EXPECT_EQ(
+      operationsOf(CallLog::instance().calls(), "onInitialize"),
+      (std::vector<std::string>{"first", "second"}));
+  EXPECT_NE(node_->clear_service, nullptr);
+  ASSERT_EQ(node_->activate().id(), State::PRIMARY_STATE_ACTIVE);
+  EXPECT_TRUE(waitFor([]() { return countOf("updateBounds") >= 2; }));
+}
+
+TEST_F(ServerLifecycleTest, DestructionWhileActiveStopsTheThreadBeforeReleasingLayers)
+{
+  setUp(twoLayers());
+  ASSERT_EQ(node_->configure().id(), State::PRIMARY_STATE_INACTIVE);
+  ASSERT_EQ(node_->activate().id(), State::PRIMARY_STATE_ACTIVE);
+  ASSERT_TRUE(waitFor([]() { return countOf("updateBounds") >= 2; }));
+  const auto update_thread = node_->updateThreadId();
+
+  spinner_.reset();
+  node_.reset();
+  const auto calls = CallLog::instance().calls();
+  // Nothing ran on the update thread after the first layer was destroyed.
+  auto first_destroy = std::find_if(
+      calls.begin(), calls.end(), [](const LayerCall & c) { return c.operation == "destroy"; });
+  ASSERT_NE(first_destroy, calls.end());
+  for (auto it = first_destroy; it != calls.end(); ++it) {
+    EXPECT_NE(it->thread, update_thread) << it->layer << "." << it->operation;
+  }
+  EXPECT_EQ(operationsOf(calls, "destroy"), (std::vector<std::string>{"second", "first"}));
+}
+
+TEST_F(ServerLifecycleTest, SameClassTwiceGivesIndependentLayers)
+{
+  setUp({
+      {"left", "semantic_map_test::RecordingLayer", {rclcpp::Parameter("clearable", true)}},
+      {"right", "semantic_map_test::RecordingLayer", {rclcpp::Parameter("clearable", false)}},
+  });
+  ASSERT_EQ(node_->configure().id(), State::PRIMARY_STATE_INACTIVE);
+  bool left_clearable = false;
+  bool right_clearable = true;
+  node_->getLayeredSemanticmap()->forEachLayer(
+      [&](std::shared_ptr<server_test::LayerBase> & layer) {
+        (layer->name == "left" ? left_clearable : right_clearable) = layer->isClearable();
+      });
+  EXPECT_TRUE(left_clearable);
+  EXPECT_FALSE(right_clearable);
+}
+
+TEST_F(ServerLifecycleTest, UnregisteredClassFailsConfigureAndKeepsEarlierLayers)
+{
+  setUp({
+      {"first", "semantic_map_test::RecordingLayer", {}},
+      {"ghost", "semantic_map_test::NoSuchLayer", {}},
+      {"third", "semantic_map_test::RecordingLayer", {}},
+  });
+  EXPECT_NE(node_->configure().id(), State::PRIMARY_STATE_INACTIVE);
+  auto map = node_->getLayeredSemanticmap();
+  ASSERT_NE(map, nullptr);
+  ASSERT_EQ(map->plugins.size(), 1u);
+  EXPECT_EQ(map->plugins[0]->name, "first");
+  EXPECT_EQ(node_->clear_service, nullptr);
+  EXPECT_EQ(node_->load_service, nullptr);
+  EXPECT_EQ(
+      operationsOf(CallLog::instance().calls(), "onInitialize"),
+      (std::vector<std::string>{"first"}));
+
+  // A later configure with a valid list replaces the map and releases the stale layer.
+  std::weak_ptr<server_test::LayerBase> stale = map->plugins[0];
+  map.reset();
+  node_->set_parameter(rclcpp::Parameter("semanticmap_plugins", std::vector<std::string>{"third"}));
+  ASSERT_EQ(node_->configure().id(), State::PRIMARY_STATE_INACTIVE);
+  EXPECT_TRUE(stale.expired());
+  ASSERT_EQ(node_->getLayeredSemanticmap()->plugins.size(), 1u);
+  EXPECT_EQ(node_->getLayeredSemanticmap()->plugins[0]->name, "third");
+}
+
+TEST_F(ServerLifecycleTest, EmptyPluginListRunsTheCycleWithoutInitialising)
+{
+  CostmapSpec costmap;
+  costmap.rolling_window = true;
+  setUp({}, costmap);
+  ASSERT_EQ(node_->configure().id(), State::PRIMARY_STATE_INACTIVE);
+  ASSERT_EQ(node_->activate().id(), State::PRIMARY_STATE_ACTIVE);
+  auto map = node_->getLayeredSemanticmap();
+  ASSERT_TRUE(map->plugins.empty());
+  // The rolling window centres the 40 x 40 grid on the robot at (0.5, 0.5): origin -1.5.
+  ASSERT_TRUE(waitFor([&]() {
+    double origin_x = 0.0;
+    map->getSemanticmap([&](server_test::Grid * grid) {
+      std::lock_guard<std::mutex> lock(grid->mutex);
+      origin_x = grid->origin_x;
+    });
+    return std::abs(origin_x + 1.5) < 1e-9;
+  }));
+  map->getSemanticmap();
+  EXPECT_FALSE(map->initialized);
+}
+
+TEST(ServerOwnership, NodeNotOwnedBySharedPointerFailsConfigureWithError)
+{
+  test_util::ScopedCapture capture;
+  auto node = std::make_unique<ExposedServerNode>("semantic_unowned");
+  server_test::setUpNode(*node, CostmapSpec(), {});
+  EXPECT_EQ(node->configure().id(), State::PRIMARY_STATE_UNCONFIGURED);
+  EXPECT_EQ(node->getLayeredSemanticmap(), nullptr);
+  int errors = 0;
+  for (const auto & record : capture.records()) {
+    if (record.level == spdlog::level::err &&
+        record.text.find("must be owned by a std::shared_ptr") != std::string::npos) {
+      ++errors;
+    }
+  }
+  EXPECT_EQ(errors, 1);
+}
+
+}  // namespace

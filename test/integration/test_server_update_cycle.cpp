@@ -1,0 +1,268 @@
+// The node's update cycle: one updateMap() at a time on a configured node, and the running
+// map-update thread (size changes, announced maps, failures inside a cycle).
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "call_log.hpp"
+#include "lifecycle_msgs/msg/state.hpp"
+#include "log_capture.hpp"
+#include "server_test_helpers.hpp"
+
+namespace {
+
+using lifecycle_msgs::msg::State;
+using semantic_map_test::CallLog;
+using server_test::CostmapSpec;
+using server_test::ExposedServerNode;
+using server_test::Flags;
+using server_test::LayerSpec;
+using server_test::waitFor;
+using namespace std::chrono_literals;
+
+const auto * const kEnvironment =
+    ::testing::AddGlobalTestEnvironment(new server_test::RosEnvironment);
+
+size_t countOf(const std::string & op) { return CallLog::instance().calls(op).size(); }
+
+int countRecords(
+    const std::vector<test_util::Record> & records,
+    spdlog::level::level_enum level,
+    const std::string & text)
+{
+  int count = 0;
+  for (const auto & record : records) {
+    if (record.level == level && record.text.find(text) != std::string::npos) {
+      ++count;
+    }
+  }
+  return count;
+}
+
+class ServerCycleTest : public ::testing::Test
+{
+protected:
+  void SetUp() override
+  {
+    CallLog::instance().clear();
+    name_ = std::string("cycle_") + ::testing::UnitTest::GetInstance()->current_test_info()->name();
+    robot_ = std::make_unique<server_test::RobotPose>(name_ + "_tf");
+    robot_->moveTo(0.5, 0.5);
+    node_ = std::make_shared<ExposedServerNode>(name_);
+  }
+
+  void TearDown() override
+  {
+    if (node_->get_current_state().id() == State::PRIMARY_STATE_ACTIVE) {
+      node_->deactivate();
+    }
+    if (node_->get_current_state().id() == State::PRIMARY_STATE_INACTIVE) {
+      node_->cleanup();
+    }
+    spinner_.reset();
+    node_.reset();
+  }
+
+  // Configures the node (inactive: no update thread, cycles run only when the test asks).
+  void configure(
+      const std::vector<LayerSpec> & layers = {{"rec", "semantic_map_test::RecordingLayer", {}}},
+      const CostmapSpec & costmap = CostmapSpec())
+  {
+    server_test::setUpNode(*node_, costmap, layers);
+    spinner_ = std::make_unique<server_test::Spinner>();
+    spinner_->add(node_->get_node_base_interface());
+    spinner_->start();
+    ASSERT_EQ(node_->configure().id(), State::PRIMARY_STATE_INACTIVE);
+    map_ = node_->getLayeredSemanticmap();
+    ASSERT_NE(map_, nullptr);
+  }
+
+  // Runs updateMap() until the robot pose has reached the node's TF buffer.
+  void firstCycle()
+  {
+    ASSERT_TRUE(waitFor([&]() {
+      node_->updateMap();
+      return countOf("updateMaps") > 0;
+    }));
+  }
+
+  void markAll(unsigned int flag)
+  {
+    std::lock_guard<std::mutex> lock(map_->semanticmap.mutex);
+    auto & store = *map_->semanticmap.grid;
+    for (uint32_t i = 0; i < store.cellCount(); ++i) {
+      store.types[i] = flag;
+      store.heights[i] = 1.0f;
+    }
+  }
+
+  std::string name_;
+  std::unique_ptr<server_test::RobotPose> robot_;
+  std::shared_ptr<ExposedServerNode> node_;
+  std::unique_ptr<server_test::Spinner> spinner_;
+  std::shared_ptr<server_test::LayeredMap> map_;
+};
+
+TEST_F(ServerCycleTest, FirstCycleResizesOnceThenOnlyAfterALoadAnnouncement)
+{
+  configure();
+  firstCycle();
+  EXPECT_EQ(countOf("matchSize"), 1u);
+  EXPECT_FALSE(node_->new_map_loaded.load());
+  EXPECT_TRUE(node_->initialized_.load());
+  EXPECT_TRUE(map_->initialized);
+
+  markAll(Flags::CARPET);
+  node_->updateMap();
+  EXPECT_EQ(countOf("matchSize"), 1u);
+  EXPECT_EQ(server_test::cellAt(map_->semanticmap, 3, 3).first, 256u);
+
+  node_->LoadNewMap();
+  node_->updateMap();
+  EXPECT_EQ(countOf("matchSize"), 2u);
+  EXPECT_FALSE(node_->new_map_loaded.load());
+  EXPECT_TRUE(server_test::allCellsEmpty(map_->semanticmap));
+  // matchSize comes before the cycle's bounds and maps.
+  const auto calls = CallLog::instance().calls();
+  ASSERT_GE(calls.size(), 3u);
+  EXPECT_EQ(calls[calls.size() - 3].operation, "matchSize");
+  EXPECT_EQ(calls[calls.size() - 2].operation, "updateBounds");
+  EXPECT_EQ(calls[calls.size() - 1].operation, "updateMaps");
+}
+
+TEST_F(ServerCycleTest, MasterCostmapSizeOrResolutionChangeResizesTheGridFirst)
+{
+  configure();
+  firstCycle();
+  const size_t resizes = countOf("matchSize");
+  markAll(Flags::CHAIR);
+
+  auto * layered = node_->getLayeredCostmap();
+  layered->resizeMap(25, 30, 0.1, -2.0, -2.0);
+  node_->updateMap();
+  EXPECT_EQ(countOf("matchSize"), resizes + 1);
+  EXPECT_EQ(map_->semanticmap.grid->size_x, 25u);
+  EXPECT_EQ(map_->semanticmap.grid->size_y, 30u);
+  EXPECT_TRUE(server_test::allCellsEmpty(map_->semanticmap));
+
+  layered->resizeMap(25, 30, 0.2, -2.0, -2.0);
+  node_->updateMap();
+  EXPECT_EQ(countOf("matchSize"), resizes + 2);
+  EXPECT_EQ(map_->semanticmap.resolution, 0.2);
+
+  // The origin alone is not compared: the grid stays where it was.
+  {
+    std::lock_guard<nav2_costmap_2d::Costmap2D::mutex_t> lock(*node_->getCostmap()->getMutex());
+    node_->getCostmap()->updateOrigin(-1.0, -1.0);
+  }
+  node_->updateMap();
+  EXPECT_EQ(countOf("matchSize"), resizes + 2);
+  EXPECT_EQ(map_->semanticmap.origin_x, -2.0);
+}
+
+TEST_F(ServerCycleTest, StopUpdatesLeavesEverythingAlone)
+{
+  configure();
+  node_->stop_updates_ = true;
+  node_->updateMap();
+  EXPECT_TRUE(CallLog::instance().calls("updateBounds").empty());
+  EXPECT_TRUE(CallLog::instance().calls("matchSize").empty());
+  EXPECT_TRUE(node_->new_map_loaded.load());
+  EXPECT_FALSE(node_->initialized_.load());
+  node_->stop_updates_ = false;
+  firstCycle();
+}
+
+TEST_F(ServerCycleTest, MissingRobotPoseEndsTheCycleQuietly)
+{
+  server_test::CostmapSpec costmap;
+  server_test::setUpNode(*node_, costmap, {{"rec", "semantic_map_test::RecordingLayer", {}}});
+  node_->set_parameter(rclcpp::Parameter("robot_base_frame", std::string("nowhere_link")));
+  spinner_ = std::make_unique<server_test::Spinner>();
+  spinner_->add(node_->get_node_base_interface());
+  spinner_->start();
+  ASSERT_EQ(node_->configure().id(), State::PRIMARY_STATE_INACTIVE);
+  node_->updateMap();
+  EXPECT_TRUE(CallLog::instance().calls("updateBounds").empty());
+  EXPECT_TRUE(node_->new_map_loaded.load());
+  EXPECT_FALSE(node_->initialized_.load());
+}
+
+TEST_F(ServerCycleTest, ZeroFrequencyLoopReturnsWithoutACycle)
+{
+  configure();
+  node_->mapUpdateLoop(0.0);
+  EXPECT_TRUE(CallLog::instance().calls("updateBounds").empty());
+  EXPECT_TRUE(node_->new_map_loaded.load());
+}
+
+TEST_F(ServerCycleTest, LoopStopsWhenTheShutdownFlagIsSet)
+{
+  configure();
+  node_->stopped_ = false;
+  std::thread loop([&]() { node_->mapUpdateLoop(100.0); });
+  EXPECT_TRUE(waitFor([]() { return countOf("updateMaps") >= 3; }));
+  node_->map_update_thread_shutdown_ = true;
+  loop.join();
+  const size_t cycles = countOf("updateMaps");
+  node_->updateMap();  // the test's own cycle is the only one now
+  EXPECT_EQ(countOf("updateMaps"), cycles + 1);
+  node_->stopped_ = true;
+  node_->map_update_thread_shutdown_ = false;
+}
+
+TEST_F(ServerCycleTest, FailingLayerIsLoggedAndTheLoopGoesOn)
+{
+  test_util::ScopedCapture capture;
+  configure(
+      {{"bad",
+        "semantic_map_test::RecordingLayer",
+        {rclcpp::Parameter("throw_in", std::string("updateBounds"))}}});
+  ASSERT_EQ(node_->activate().id(), State::PRIMARY_STATE_ACTIVE);
+  ASSERT_TRUE(waitFor([]() { return countOf("updateBounds") >= 3; }));
+  // Each failure was reported, none reached updateMaps, and no lock was left behind.
+  EXPECT_GE(
+      countRecords(
+          capture.records(),
+          spdlog::level::err,
+          "SemanticmapROS::mapUpdateLoop update failed: test layer bad fails in updateBounds"),
+      2);
+  EXPECT_EQ(countOf("updateMaps"), 0u);
+  map_->getSemanticmap(
+      [](server_test::Grid * grid) { std::lock_guard<std::mutex> l(grid->mutex); });
+  ASSERT_EQ(node_->deactivate().id(), State::PRIMARY_STATE_INACTIVE);
+}
+
+TEST_F(ServerCycleTest, SizeParameterChangeWhileActiveResizesTheGrid)
+{
+  configure();
+  ASSERT_EQ(node_->activate().id(), State::PRIMARY_STATE_ACTIVE);
+  ASSERT_TRUE(waitFor([]() { return countOf("updateMaps") >= 1; }));
+  const auto result = node_->set_parameter(rclcpp::Parameter("width", 6));
+  ASSERT_TRUE(result.successful) << result.reason;
+  ASSERT_TRUE(waitFor([&]() {
+    uint32_t size_x = 0;
+    map_->getSemanticmap([&](server_test::Grid * grid) {
+      std::lock_guard<std::mutex> lock(grid->mutex);
+      size_x = grid->grid->size_x;
+    });
+    return size_x == 60u;
+  }));
+  EXPECT_GE(countOf("matchSize"), 2u);
+}
+
+TEST_F(ServerCycleTest, LoadAnnouncedWhileActiveResizesOnTheNextCycle)
+{
+  configure();
+  ASSERT_EQ(node_->activate().id(), State::PRIMARY_STATE_ACTIVE);
+  ASSERT_TRUE(waitFor([]() { return countOf("matchSize") >= 1 && countOf("updateMaps") >= 1; }));
+  const size_t resizes = countOf("matchSize");
+  node_->LoadNewMap();
+  ASSERT_TRUE(waitFor([&]() { return countOf("matchSize") == resizes + 1; }));
+  EXPECT_TRUE(waitFor([&]() { return !node_->new_map_loaded.load(); }));
+}
+
+}  // namespace
