@@ -17,8 +17,7 @@
 #include "nav2_costmap_2d/costmap_2d.hpp"
 #include "util/util.hpp"
 
-namespace semantic_map
-{
+namespace semantic_map {
 
 /**
  * @brief One semantic grid, the ordered list of layers that fill it and the link to the
@@ -27,7 +26,7 @@ namespace semantic_map
  * Lock order: `mutex` (the outer mutex) before the grid's mutex. `mutex` is held across every call
  * into the layers after configuration; it is not recursive.
  */
-template<typename MapT>
+template <typename MapT>
 class LayeredSemanticmap
 {
 public:
@@ -39,9 +38,12 @@ public:
    * @param master_costmap the Navigation2 master costmap, not owned
    */
   LayeredSemanticmap(
-    const std::string & global_frame, bool rolling_window,
-    nav2_costmap_2d::Costmap2D * master_costmap)
-  : costmap(master_costmap), global_frame(global_frame), rolling_window(rolling_window) {}
+      const std::string & global_frame,
+      bool rolling_window,
+      nav2_costmap_2d::Costmap2D * master_costmap)
+      : costmap(master_costmap), global_frame(global_frame), rolling_window(rolling_window)
+  {
+  }
 
   LayeredSemanticmap(const LayeredSemanticmap &) = delete;
   LayeredSemanticmap & operator=(const LayeredSemanticmap &) = delete;
@@ -76,8 +78,12 @@ public:
    * Takes the outer mutex, and the grid's mutex only around the grid's own re-size.
    */
   void resizeMap(
-    uint32_t size_x, uint32_t size_y, double resolution, double origin_x, double origin_y,
-    bool size_locked_flag = false)
+      uint32_t size_x,
+      uint32_t size_y,
+      double resolution,
+      double origin_x,
+      double origin_y,
+      bool size_locked_flag = false)
   {
     std::lock_guard<std::mutex> lock(mutex);
     size_locked = size_locked_flag;
@@ -114,10 +120,20 @@ public:
       layer->updateBounds(robot_x, robot_y, robot_yaw, &min_x, &min_y, &max_x, &max_y);
       if (min_x > prev_min_x || min_y > prev_min_y || max_x < prev_max_x || max_y < prev_max_y) {
         LOG_THROTTLE(
-          "LayeredSemanticmap::updateMap", 2,
-          "LayeredSemanticmap::updateMap Illegal bounds change, was [tl: ({}, {}), br: ({}, {})], "
-          "but is now [tl: ({}, {}), br: ({}, {})]. The offending layer is {}",
-          prev_min_x, prev_min_y, prev_max_x, prev_max_y, min_x, min_y, max_x, max_y, layer->name);
+            "LayeredSemanticmap::updateMap",
+            2,
+            "LayeredSemanticmap::updateMap Illegal bounds change, was [tl: ({}, {}), br: ({}, "
+            "{})], "
+            "but is now [tl: ({}, {}), br: ({}, {})]. The offending layer is {}",
+            prev_min_x,
+            prev_min_y,
+            prev_max_x,
+            prev_max_y,
+            min_x,
+            min_y,
+            max_x,
+            max_y,
+            layer->name);
       }
     }
 
@@ -130,7 +146,7 @@ public:
     const int yn = endCell(max_y, semanticmap.origin_y, resolution, size_y);
 
     brindlex::Logger::Log(
-      0, "LayeredSemanticmap::updateMap updating area x: [{}, {}] y: [{}, {}]", x0, xn, y0, yn);
+        0, "LayeredSemanticmap::updateMap updating area x: [{}, {}] y: [{}, {}]", x0, xn, y0, yn);
     for (auto & layer : plugins) {
       layer->updateMaps(&semanticmap, costmap, x0, y0, xn, yn);
     }
@@ -183,8 +199,9 @@ private:
   }
 
   // Shifts the grid so that the robot stays at its centre; cells that stay inside keep their
-  // values. Runs on every cycle with the outer mutex held; the copy-out reads cells without the
-  // grid's mutex, as only this thread writes them.
+  // values, the others become empty. Runs on every cycle with the outer mutex held. The overlap
+  // moves in place under the grid's mutex, which gives the cells the same values as copying it
+  // out, emptying the grid and copying it back, without a temporary store.
   void moveRollingWindow(double robot_x, double robot_y)
   {
     auto & store = *semanticmap.grid;
@@ -198,6 +215,10 @@ private:
     const double new_origin_y = robot_y - (size_y - 1 + 0.5) * resolution * 0.5;
     const int64_t cell_ox = truncToCells((new_origin_x - semanticmap.origin_x) / resolution);
     const int64_t cell_oy = truncToCells((new_origin_y - semanticmap.origin_y) / resolution);
+    if (cell_ox == 0 && cell_oy == 0) {
+      // The overlap is the whole grid and goes back where it came from: nothing changes.
+      return;
+    }
 
     const int64_t lower_left_x = std::min(std::max<int64_t>(cell_ox, 0), size_x);
     const int64_t lower_left_y = std::min(std::max<int64_t>(cell_oy, 0), size_y);
@@ -206,20 +227,18 @@ private:
     const auto width = static_cast<uint32_t>(upper_right_x - lower_left_x);
     const auto height = static_cast<uint32_t>(upper_right_y - lower_left_y);
 
-    MapTypeAndHeight overlap;
-    overlap.resize(width, height);
-    overlap.setMap(
-      store, static_cast<uint32_t>(lower_left_x), static_cast<uint32_t>(lower_left_y), 0, 0, width,
-      height);
-
     std::lock_guard<std::mutex> grid_lock(semanticmap.mutex);
-    store.resetMap();
     semanticmap.origin_x += cell_ox * resolution;
     semanticmap.origin_y += cell_oy * resolution;
-    // A shift beyond the grid puts this corner outside it: setMap reports it and copies nothing.
-    store.setMap(
-      overlap, 0, 0, static_cast<uint32_t>(lower_left_x - cell_ox),
-      static_cast<uint32_t>(lower_left_y - cell_oy), width, height);
+    // A shift beyond the grid puts the destination corner outside it (the 32-bit value wraps):
+    // the move reports it and leaves the grid empty.
+    store.moveWindow(
+        static_cast<uint32_t>(lower_left_x),
+        static_cast<uint32_t>(lower_left_y),
+        static_cast<uint32_t>(lower_left_x - cell_ox),
+        static_cast<uint32_t>(lower_left_y - cell_oy),
+        width,
+        height);
   }
 
   void checkRobotInBounds(double robot_x, double robot_y)
@@ -228,12 +247,12 @@ private:
     const double origin_y = semanticmap.origin_y;
     const double resolution = semanticmap.resolution;
     if (robot_x < origin_x || robot_y < origin_y ||
-      truncToCells((robot_x - origin_x) / resolution) >= semanticmap.grid->size_x ||
-      truncToCells((robot_y - origin_y) / resolution) >= semanticmap.grid->size_y)
-    {
+        truncToCells((robot_x - origin_x) / resolution) >= semanticmap.grid->size_x ||
+        truncToCells((robot_y - origin_y) / resolution) >= semanticmap.grid->size_y) {
       LOG_THROTTLE(
-        "LayeredSemanticmap::updateMap", 2,
-        "LayeredSemanticmap::updateMap robot is out of bounds of the map!");
+          "LayeredSemanticmap::updateMap",
+          2,
+          "LayeredSemanticmap::updateMap robot is out of bounds of the map!");
     }
   }
 };

@@ -9,8 +9,7 @@
 #include "brindlex_nav2_semanticmap/semantic_type.hpp"
 #include "util/util.hpp"
 
-namespace semantic_map
-{
+namespace semantic_map {
 
 /**
  * @brief The cell store of the semantic grid: one type word and one height word per cell.
@@ -25,7 +24,7 @@ public:
   MapTypeAndHeight(const MapTypeAndHeight &) = delete;
   MapTypeAndHeight & operator=(const MapTypeAndHeight &) = delete;
 
-  ~MapTypeAndHeight() {freeArrays();}
+  ~MapTypeAndHeight() { freeArrays(); }
 
   /**
    * @brief Sets the size in cells and resets every cell. A new size drops all contents; the
@@ -66,15 +65,19 @@ public:
    * A window that does not lie inside both stores is logged as an error and copies nothing.
    */
   void setMap(
-    const MapTypeAndHeight & source, uint32_t source_x, uint32_t source_y, uint32_t dest_x,
-    uint32_t dest_y, uint32_t width, uint32_t height)
+      const MapTypeAndHeight & source,
+      uint32_t source_x,
+      uint32_t source_y,
+      uint32_t dest_x,
+      uint32_t dest_y,
+      uint32_t width,
+      uint32_t height)
   {
     // 64-bit sums: a large corner must not wrap around and pass the check.
     const uint64_t w = width;
     const uint64_t h = height;
-    if (source_x + w > source.size_x || source_y + h > source.size_y ||
-      dest_x + w > size_x || dest_y + h > size_y)
-    {
+    if (source_x + w > source.size_x || source_y + h > source.size_y || dest_x + w > size_x ||
+        dest_y + h > size_y) {
       brindlex::Logger::Log(3, "MapTypeAndHeight::setMap get source area out of range");
       return;
     }
@@ -89,8 +92,63 @@ public:
     }
   }
 
+  /**
+   * @brief Moves a width x height window of this store from (source_x, source_y) to
+   * (dest_x, dest_y) and empties every cell outside the destination window: the same result as
+   * copying the window out, resetting the store and copying it back with setMap(), in one pass.
+   *
+   * A window that does not lie inside the store at both corners is logged as setMap() logs it, and
+   * leaves every cell empty.
+   */
+  void moveWindow(
+      uint32_t source_x,
+      uint32_t source_y,
+      uint32_t dest_x,
+      uint32_t dest_y,
+      uint32_t width,
+      uint32_t height)
+  {
+    const uint64_t w = width;
+    const uint64_t h = height;
+    if (source_x + w > size_x || source_y + h > size_y || dest_x + w > size_x ||
+        dest_y + h > size_y) {
+      resetMap();
+      brindlex::Logger::Log(3, "MapTypeAndHeight::setMap get source area out of range");
+      return;
+    }
+    if (width == 0 || height == 0) {
+      resetMap();
+      return;
+    }
+    // Rows move towards lower y in ascending order and towards higher y in descending order, so
+    // that no source row is overwritten before it has moved; memmove handles a shift along x.
+    const auto move_row = [&](uint32_t row) {
+      const uint64_t from = source_x + static_cast<uint64_t>(source_y + row) * size_x;
+      const uint64_t to = dest_x + static_cast<uint64_t>(dest_y + row) * size_x;
+      std::memmove(types + to, types + from, width * sizeof(*types));
+      std::memmove(heights + to, heights + from, width * sizeof(*heights));
+    };
+    if (dest_y <= source_y) {
+      for (uint32_t row = 0; row < height; ++row) {
+        move_row(row);
+      }
+    } else {
+      for (uint32_t row = height; row-- > 0;) {
+        move_row(row);
+      }
+    }
+    // Empty what lies outside the destination: whole rows below and above it, and the two ends of
+    // each of its rows.
+    resetCells(0, static_cast<uint64_t>(dest_y) * size_x);
+    resetCells((static_cast<uint64_t>(dest_y) + h) * size_x, static_cast<uint64_t>(cellCount()));
+    for (uint64_t row = dest_y; row < dest_y + h; ++row) {
+      resetCells(row * size_x, row * size_x + dest_x);
+      resetCells(row * size_x + dest_x + w, (row + 1) * size_x);
+    }
+  }
+
   /// Number of cells, size_x * size_y in unsigned 32-bit arithmetic.
-  uint32_t cellCount() const {return size_x * size_y;}
+  uint32_t cellCount() const { return size_x * size_y; }
 
   uint32_t size_x{0};
   uint32_t size_y{0};
@@ -98,6 +156,17 @@ public:
   float * heights{nullptr};
 
 private:
+  // Empties the cells [begin, end) of both arrays.
+  void resetCells(uint64_t begin, uint64_t end)
+  {
+    if (begin >= end) {
+      return;
+    }
+    std::fill(
+        types + begin, types + end, SemanticTypeBaseEnum<SemanticTypeBase<unsigned int>>::EMPTY);
+    std::fill(heights + begin, heights + end, -std::numeric_limits<float>::infinity());
+  }
+
   void freeArrays()
   {
     delete[] types;

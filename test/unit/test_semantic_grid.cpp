@@ -1,6 +1,7 @@
 // The cell store, the semantic grid, the zone raster and the layered map outside the update cycle.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cmath>
@@ -228,6 +229,56 @@ TEST_F(SetMapTest, ZeroSizedWindowThatFitsCopiesNothingQuietly)
   EXPECT_EQ(countRecords(capture.records(), spdlog::level::err, kOutOfRange), 0);
   for (uint32_t i = 0; i < dest.cellCount(); ++i) {
     ASSERT_TRUE(isEmptyCell(dest, i)) << i;
+  }
+}
+
+// The rolling window's in-place move gives what copying the overlap out, emptying the store and
+// copying it back gives, for every shift in and beyond a 7 x 5 store.
+TEST(CellStore, MoveWindowMatchesCopyOutResetCopyBack)
+{
+  const int64_t size_x = 7;
+  const int64_t size_y = 5;
+  for (int64_t shift_x = -9; shift_x <= 9; ++shift_x) {
+    for (int64_t shift_y = -7; shift_y <= 7; ++shift_y) {
+      const int64_t ll_x = std::min(std::max<int64_t>(shift_x, 0), size_x);
+      const int64_t ll_y = std::min(std::max<int64_t>(shift_y, 0), size_y);
+      const int64_t ur_x = std::min(std::max<int64_t>(shift_x + size_x, 0), size_x);
+      const int64_t ur_y = std::min(std::max<int64_t>(shift_y + size_y, 0), size_y);
+      const auto width = static_cast<uint32_t>(ur_x - ll_x);
+      const auto height = static_cast<uint32_t>(ur_y - ll_y);
+      const auto dest_x = static_cast<uint32_t>(ll_x - shift_x);
+      const auto dest_y = static_cast<uint32_t>(ll_y - shift_y);
+
+      MapTypeAndHeight expected;
+      expected.resize(size_x, size_y);
+      fillPattern(expected);
+      MapTypeAndHeight moved;
+      moved.resize(size_x, size_y);
+      fillPattern(moved);
+
+      test_util::ScopedCapture capture;
+      MapTypeAndHeight overlap;
+      overlap.resize(width, height);
+      overlap.setMap(expected, ll_x, ll_y, 0, 0, width, height);
+      expected.resetMap();
+      expected.setMap(overlap, 0, 0, dest_x, dest_y, width, height);
+      const int reference_errors = countRecords(capture.records(), spdlog::level::err, kOutOfRange);
+
+      moved.moveWindow(ll_x, ll_y, dest_x, dest_y, width, height);
+      EXPECT_EQ(
+          countRecords(capture.records(), spdlog::level::err, kOutOfRange), 2 * reference_errors)
+          << shift_x << "," << shift_y;
+      EXPECT_EQ(
+          reference_errors, (std::abs(shift_x) > size_x || std::abs(shift_y) > size_y) ? 1 : 0)
+          << shift_x << "," << shift_y;
+      for (uint32_t i = 0; i < expected.cellCount(); ++i) {
+        ASSERT_EQ(
+            static_cast<unsigned int>(moved.types[i]), static_cast<unsigned int>(expected.types[i]))
+            << shift_x << "," << shift_y << " cell " << i;
+        ASSERT_EQ(std::memcmp(&moved.heights[i], &expected.heights[i], sizeof(float)), 0)
+            << shift_x << "," << shift_y << " cell " << i;
+      }
+    }
   }
 }
 
