@@ -41,6 +41,14 @@ std::vector<std::string> operationsOf(const std::vector<LayerCall> & calls, cons
   return layers;
 }
 
+// The layered map's initialised flag, read under its outer mutex (the update thread writes it).
+bool initializedFlag(server_test::LayeredMap & map)
+{
+  bool initialized = false;
+  map.getSemanticmap([&](server_test::Grid *) { initialized = map.initialized; });
+  return initialized;
+}
+
 size_t countOf(const std::string & op) { return CallLog::instance().calls(op).size(); }
 
 class ServerLifecycleTest : public ::testing::Test
@@ -193,7 +201,7 @@ TEST_F(ServerLifecycleTest, ActivateHandsTheUpdateThreadOverAndCallsLayersUnderT
   const auto update_thread = node_->updateThreadId();
   EXPECT_NE(update_thread, std::this_thread::get_id());
   ASSERT_TRUE(waitFor([]() { return countOf("updateMaps") >= 6; }));
-  EXPECT_TRUE(node_->getLayeredSemanticmap()->initialized);
+  EXPECT_TRUE(initializedFlag(*node_->getLayeredSemanticmap()));
 
   const auto calls = CallLog::instance().calls();
   std::set<std::thread::id> cycle_threads;
@@ -383,8 +391,7 @@ TEST_F(ServerLifecycleTest, EmptyPluginListRunsTheCycleWithoutInitialising)
     });
     return std::abs(origin_x + 1.5) < 1e-9;
   }));
-  map->getSemanticmap();
-  EXPECT_FALSE(map->initialized);
+  EXPECT_FALSE(initializedFlag(*map));
 }
 
 TEST(ServerOwnership, NodeNotOwnedBySharedPointerFailsConfigureWithError)
