@@ -223,7 +223,10 @@ public:
   /// Announces a new map: the next update cycle re-sizes the grid and calls every matchSize().
   void LoadNewMap() { new_map_loaded = true; }
 
-  /// The layered map; empty before configure and after cleanup.
+  /**
+   * @brief The layered map; empty before configure and after cleanup. Holders must let it go
+   * before the node is destroyed: its layers are returned to the node's plug-in loader.
+   */
   std::shared_ptr<LayeredMapT> getLayeredSemanticmap() { return layered_semanticmap; }
 
   /// Body of the map-update thread: one updateMap() per period of @p frequency (Hz) until stopped.

@@ -56,6 +56,8 @@ protected:
 
   void TearDown() override
   {
+    // The layers must go before the node's plug-in loader does.
+    map_.reset();
     if (node_->get_current_state().id() == State::PRIMARY_STATE_ACTIVE) {
       node_->deactivate();
     }
