@@ -228,6 +228,8 @@ TEST_F(PubSubTest, WaitForMessageGetsTheMessageWhileAnExecutorSpins)
   rclcpp::executors::SingleThreadedExecutor executor;
   executor.add_node(node);
   std::thread spinner([&executor]() { executor.spin(); });
+  // A cancel() before spin() starts would be lost, as with the real executor.
+  ASSERT_TRUE(wait_until([&executor]() { return executor.is_spinning(); }));
 
   auto pub = node->create_publisher<Counter>("camera_info", 1);
   Counter out;
