@@ -358,4 +358,37 @@ TEST_F(ExecutorTest, SpinUntilFutureCompleteReportsEachOutcome)
       rclcpp::FutureReturnCode::INTERRUPTED, executor.spin_until_future_complete(shutdown_future));
 }
 
+TEST_F(ExecutorTest, SubscriptionsComeAndGoWhileSpinning)
+{
+  rclcpp::executors::MultiThreadedExecutor executor(rclcpp::ExecutorOptions(), 2);
+  executor.add_node(node);
+  std::thread spinner([&executor]() { executor.spin(); });
+  ASSERT_TRUE(wait_until([&executor]() { return executor.is_spinning(); }));
+  auto counter = std::make_shared<std::atomic<int>>(0);
+  for (int round = 0; round < 20; ++round) {
+    auto group = node->create_callback_group(rclcpp::CallbackGroupType::Reentrant);
+    rclcpp::SubscriptionOptions options;
+    options.callback_group = group;
+    auto received = std::make_shared<std::atomic<bool>>(false);
+    auto sub = node->create_subscription<Counter>(
+        "churn",
+        10,
+        [received, counter](Counter::ConstSharedPtr) {
+          received->store(true);
+          ++*counter;
+        },
+        options);
+    auto churn_pub = node->create_publisher<Counter>("churn", 10);
+    // Publish until the new subscription has been served once.
+    ASSERT_TRUE(wait_until([&]() {
+      churn_pub->publish(Counter());
+      return received->load();
+    }));
+    sub.reset();
+  }
+  executor.cancel();
+  spinner.join();
+  EXPECT_GE(counter->load(), 20);
+}
+
 }  // namespace
