@@ -1,0 +1,114 @@
+// Middleware types the client library exposes: quality-of-service profiles and request ids.
+#ifndef RMW__TYPES_H_
+#define RMW__TYPES_H_
+
+#ifdef __cplusplus
+extern "C"
+{
+#endif
+
+#include <stdbool.h>
+#include <stddef.h>
+#include <stdint.h>
+
+#include "rmw/time.h"
+
+#define RMW_GID_STORAGE_SIZE 24u
+
+typedef int rmw_ret_t;
+#define RMW_RET_OK 0
+#define RMW_RET_ERROR 1
+#define RMW_RET_TIMEOUT 2
+
+enum rmw_qos_history_policy_e
+{
+  RMW_QOS_POLICY_HISTORY_SYSTEM_DEFAULT,
+  RMW_QOS_POLICY_HISTORY_KEEP_LAST,
+  RMW_QOS_POLICY_HISTORY_KEEP_ALL,
+  RMW_QOS_POLICY_HISTORY_UNKNOWN
+};
+typedef enum rmw_qos_history_policy_e rmw_qos_history_policy_t;
+
+enum rmw_qos_reliability_policy_e
+{
+  RMW_QOS_POLICY_RELIABILITY_SYSTEM_DEFAULT,
+  RMW_QOS_POLICY_RELIABILITY_RELIABLE,
+  RMW_QOS_POLICY_RELIABILITY_BEST_EFFORT,
+  RMW_QOS_POLICY_RELIABILITY_UNKNOWN
+};
+typedef enum rmw_qos_reliability_policy_e rmw_qos_reliability_policy_t;
+
+enum rmw_qos_durability_policy_e
+{
+  RMW_QOS_POLICY_DURABILITY_SYSTEM_DEFAULT,
+  RMW_QOS_POLICY_DURABILITY_TRANSIENT_LOCAL,
+  RMW_QOS_POLICY_DURABILITY_VOLATILE,
+  RMW_QOS_POLICY_DURABILITY_UNKNOWN
+};
+typedef enum rmw_qos_durability_policy_e rmw_qos_durability_policy_t;
+
+enum rmw_qos_liveliness_policy_e
+{
+  RMW_QOS_POLICY_LIVELINESS_SYSTEM_DEFAULT = 0,
+  RMW_QOS_POLICY_LIVELINESS_AUTOMATIC = 1,
+  RMW_QOS_POLICY_LIVELINESS_MANUAL_BY_NODE = 2,
+  RMW_QOS_POLICY_LIVELINESS_MANUAL_BY_TOPIC = 3,
+  RMW_QOS_POLICY_LIVELINESS_UNKNOWN = 4
+};
+typedef enum rmw_qos_liveliness_policy_e rmw_qos_liveliness_policy_t;
+
+#define RMW_QOS_POLICY_DEPTH_SYSTEM_DEFAULT 0
+#define RMW_QOS_DEADLINE_DEFAULT RMW_DURATION_UNSPECIFIED
+#define RMW_QOS_LIFESPAN_DEFAULT RMW_DURATION_UNSPECIFIED
+#define RMW_QOS_LIVELINESS_LEASE_DURATION_DEFAULT RMW_DURATION_UNSPECIFIED
+
+/// Quality-of-service settings of a publisher, subscription, service or client.
+typedef struct rmw_qos_profile_s
+{
+  enum rmw_qos_history_policy_e history;
+  /// Size of the message queue.
+  size_t depth;
+  enum rmw_qos_reliability_policy_e reliability;
+  enum rmw_qos_durability_policy_e durability;
+  struct rmw_time_s deadline;
+  struct rmw_time_s lifespan;
+  enum rmw_qos_liveliness_policy_e liveliness;
+  struct rmw_time_s liveliness_lease_duration;
+  bool avoid_ros_namespace_conventions;
+} rmw_qos_profile_t;
+
+/// Identifies one service request: the writer of the client and a sequence number.
+typedef struct rmw_request_id_s
+{
+  int8_t writer_guid[16];
+  int64_t sequence_number;
+} rmw_request_id_t;
+
+typedef struct rmw_service_info_s
+{
+  rmw_time_point_value_t source_timestamp;
+  rmw_time_point_value_t received_timestamp;
+  rmw_request_id_t request_id;
+} rmw_service_info_t;
+
+typedef struct rmw_gid_s
+{
+  const char * implementation_identifier;
+  uint8_t data[RMW_GID_STORAGE_SIZE];
+} rmw_gid_t;
+
+typedef struct rmw_message_info_s
+{
+  rmw_time_point_value_t source_timestamp;
+  rmw_time_point_value_t received_timestamp;
+  uint64_t publication_sequence_number;
+  uint64_t reception_sequence_number;
+  rmw_gid_t publisher_gid;
+  bool from_intra_process;
+} rmw_message_info_t;
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif  // RMW__TYPES_H_

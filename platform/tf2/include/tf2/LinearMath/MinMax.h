@@ -1,0 +1,32 @@
+#ifndef TF2__LINEARMATH__MINMAX_H_
+#define TF2__LINEARMATH__MINMAX_H_
+
+template <class T>
+inline const T & tf2Min(const T & a, const T & b)
+{
+  return a < b ? a : b;
+}
+
+template <class T>
+inline const T & tf2Max(const T & a, const T & b)
+{
+  return a > b ? a : b;
+}
+
+template <class T>
+inline void tf2SetMin(T & a, const T & b)
+{
+  if (b < a) {
+    a = b;
+  }
+}
+
+template <class T>
+inline void tf2SetMax(T & a, const T & b)
+{
+  if (a < b) {
+    a = b;
+  }
+}
+
+#endif  // TF2__LINEARMATH__MINMAX_H_
