@@ -46,6 +46,192 @@ inline int32_t floorIndex(float v)
   return static_cast<int32_t>(std::floor(v));
 }
 
+// atan2 within about 3e-7 rad of the true angle over the whole plane (Abramowitz-Stegun 4.4.49
+// on the octant-reduced ratio). Branch-free, so loops over it vectorise. Only used to pick a bin
+// well away from every bin edge; near an edge the exact atan2f path decides.
+inline float approxAtan2(float dy, float dx)
+{
+  constexpr float kPi = 3.14159265358979f;
+  constexpr float kHalfPi = 1.57079632679490f;
+  const float ax = std::fabs(dx);
+  const float ay = std::fabs(dy);
+  const bool steep = ay > ax;
+  const float num = steep ? ax : ay;
+  const float den = steep ? ay : ax;
+  const float t = num / den;
+  const float t2 = t * t;
+  float p = 0.0028662257f;
+  p = p * t2 - 0.0161657367f;
+  p = p * t2 + 0.0429096138f;
+  p = p * t2 - 0.0752896400f;
+  p = p * t2 + 0.1065626393f;
+  p = p * t2 - 0.1420889944f;
+  p = p * t2 + 0.1999355085f;
+  p = p * t2 - 0.3333314528f;
+  float r = t + t * t2 * p;
+  r = steep ? kHalfPi - r : r;
+  r = dx < 0.0f ? kPi - r : r;
+  return dy < 0.0f ? -r : r;
+}
+
+// Angle bins of a grid, with the band around each bin edge inside which the approximate bearing
+// cannot decide the bin and the exact computation runs instead.
+struct AngleBins
+{
+  AngleBins(float origin, float resolution, int32_t count)
+      : theta_min(origin),
+        theta_resolution(resolution),
+        bins(static_cast<float>(count)),
+        last(count - 1)
+  {
+    // Bearing error of the approximation plus the roundings of the subtraction, the fold and the
+    // division, in bins; generous, it only costs exact evaluations.
+    margin = 4.0e-6f / resolution + 16.0f * bins * std::numeric_limits<float>::epsilon();
+    inside_hi = bins - margin;
+    outside_lo = bins + margin;
+    outside_hi = static_cast<float>(kTwoPi / resolution) - margin;
+  }
+
+  // Bin of a relative bearing already divided by the resolution (q), or -1 outside the grid.
+  // dx, dy are needed for the exact path.
+  int32_t index(float q, float dx, float dy) const
+  {
+    if (q > margin && q < inside_hi) {
+      const auto j = static_cast<int32_t>(q);
+      const float f = q - static_cast<float>(j);
+      if (f > margin && f < 1.0f - margin) {
+        return j;
+      }
+    } else if (q > outside_lo && q < outside_hi) {
+      return -1;
+    }
+    return exact(dx, dy);
+  }
+
+  int32_t exact(float dx, float dy) const
+  {
+    const float a = foldAngle(std::atan2(dy, dx) - theta_min);
+    if (!(a < bins * theta_resolution)) {
+      return -1;
+    }
+    return std::min(static_cast<int32_t>(a / theta_resolution), last);
+  }
+
+  float theta_min;
+  float theta_resolution;
+  float bins;
+  int32_t last;
+  float margin;
+  float inside_hi;
+  float outside_lo;
+  float outside_hi;
+};
+
+// Approximate relative bearing in bins, folded like the exact one for every origin below 4 pi.
+inline float approxBins(float dx, float dy, float theta_min, float resolution)
+{
+  constexpr float kTwoPiF = 6.28318530717959f;
+  float a = approxAtan2(dy, dx) - theta_min;
+  a = a < 0.0f ? a + kTwoPiF : a;
+  a = a < 0.0f ? a + kTwoPiF : a;
+  return a / resolution;
+}
+
+struct BinningContext
+{
+  float tx;
+  float ty;
+  float tz;
+  float r_min;
+  float r_resolution;
+  float r_extent;
+  int32_t n_r;
+  int32_t last_i;
+  float * grid;
+};
+
+// Bins count points laid out every Stride floats. The first pass per block is branch-free and
+// vectorises (approximate bearing in bins, range in bins, slope, and whether the point can be in
+// the grid at all); the second places the points, taking the exact bearing only near bin edges.
+template <size_t Stride>
+int32_t binPointsStrided(
+    const float * xyz, size_t count, const BinningContext & c, const AngleBins & bins)
+{
+  constexpr size_t kBlock = 256;
+  float q[kBlock];
+  float range_bins[kBlock];
+  float slope[kBlock];
+  float candidate[kBlock];
+  const float tx = c.tx;
+  const float ty = c.ty;
+  const float tz = c.tz;
+  const float r_min = c.r_min;
+  const float r_resolution = c.r_resolution;
+  const float r_extent = c.r_extent;
+  const float theta_min = bins.theta_min;
+  const float theta_resolution = bins.theta_resolution;
+  const float outside_lo = bins.outside_lo;
+  const float outside_hi = bins.outside_hi;
+  const float margin = bins.margin;
+  const float inside_hi = bins.inside_hi;
+  const int32_t n_r = c.n_r;
+  const int32_t last_i = c.last_i;
+  float * grid = c.grid;
+  int32_t placed = 0;
+  for (size_t base = 0; base < count; base += kBlock) {
+    const size_t n = std::min(kBlock, count - base);
+    const float * p = xyz + base * Stride;
+    for (size_t k = 0; k < n; ++k) {
+      const float dx = p[k * Stride] - tx;
+      const float dy = p[k * Stride + 1] - ty;
+      const float d = std::sqrt(dx * dx + dy * dy);
+      const float rho = d - r_min;
+      const float s = (p[k * Stride + 2] - tz) / d;
+      const float a = approxBins(dx, dy, theta_min, theta_resolution);
+      // Float selects only, so the pass has no branch. A point straight above or below the
+      // camera (or with an infinite height) has no slope and is skipped.
+      float w = rho >= 0.0f ? 1.0f : 0.0f;
+      w = rho < r_extent ? w : 0.0f;
+      w = std::fabs(s) < kInf ? w : 0.0f;
+      w = a > outside_lo ? (a < outside_hi ? 0.0f : w) : w;
+      candidate[k] = w;
+      q[k] = a;
+      range_bins[k] = rho / r_resolution;
+      slope[k] = s;
+    }
+    for (size_t k = 0; k < n; ++k) {
+      if (candidate[k] == 0.0f) {
+        continue;
+      }
+      const float qk = q[k];
+      int32_t j = -1;
+      if (qk > margin && qk < inside_hi) {
+        j = static_cast<int32_t>(qk);
+        const float f = qk - static_cast<float>(j);
+        if (!(f > margin && f < 1.0f - margin)) {
+          j = -1;
+        }
+      }
+      if (j < 0) {
+        const float * point = p + k * Stride;
+        j = bins.exact(point[0] - tx, point[1] - ty);
+        if (j < 0) {
+          continue;
+        }
+      }
+      // rho >= 0 here, so truncation is floor; min() guards a quotient rounded up to n_r.
+      const int32_t i = std::min(static_cast<int32_t>(range_bins[k]), last_i);
+      float & cell =
+          grid[static_cast<size_t>(j) * static_cast<size_t>(n_r) + static_cast<size_t>(i)];
+      if (slope[k] > cell) {
+        cell = slope[k];
+      }
+      ++placed;
+    }
+  }
+  return placed;
+}
+
 // Rotation of a (not necessarily unit) quaternion, as tf2::Matrix3x3::setRotation computes it.
 bool quaternionToMatrix(double x, double y, double z, double w, Eigen::Matrix3f & out)
 {
@@ -276,51 +462,23 @@ void FrustumDetector::binPoints(const float * xyz, size_t count, size_t stride)
   ++input_cloud_count;
   const auto n_r = static_cast<int32_t>(slope_grid.rows());
   const auto n_theta = static_cast<int32_t>(slope_grid.cols());
-  if (n_r == 0 || n_theta == 0 || !has_transform) {
+  if (n_r == 0 || n_theta == 0 || !has_transform || count == 0) {
     return;
   }
   maxima_valid_ = false;
-  // Everything the loop needs in locals, so the compiler keeps it in registers.
-  const float tx = translation[0];
-  const float ty = translation[1];
-  const float tz = translation[2];
-  const float t_min = theta_min;
-  const float t_res = theta_resolution;
-  const float r0 = r_min;
-  const float r_res = r_resolution;
-  const float theta_extent = static_cast<float>(n_theta) * t_res;
-  const float r_extent = static_cast<float>(n_r) * r_res;
-  const int32_t last_i = n_r - 1;
-  const int32_t last_j = n_theta - 1;
-  float * grid = slope_grid.data();
-  int32_t placed = 0;
-  for (size_t k = 0; k < count; ++k, xyz += stride) {
-    const float dx = xyz[0] - tx;
-    const float dy = xyz[1] - ty;
-    const float d = std::sqrt(dx * dx + dy * dy);
-    const float rho = d - r0;
-    if (!(rho >= 0.0f && rho < r_extent)) {
-      continue;
-    }
-    // A point straight above or below the camera (or with an infinite height) has no slope.
-    const float s = (xyz[2] - tz) / d;
-    if (!std::isfinite(s)) {
-      continue;
-    }
-    const float a = foldAngle(std::atan2(dy, dx) - t_min);
-    if (!(a < theta_extent)) {
-      continue;
-    }
-    // a >= 0 and rho >= 0 here, so truncation is floor; the min() guards the last bin against
-    // a quotient rounded up to the bin count.
-    const int32_t j = std::min(static_cast<int32_t>(a / t_res), last_j);
-    const int32_t i = std::min(static_cast<int32_t>(rho / r_res), last_i);
-    float & cell = grid[static_cast<size_t>(j) * static_cast<size_t>(n_r) + static_cast<size_t>(i)];
-    if (s > cell) {
-      cell = s;
-    }
-    ++placed;
-  }
+  BinningContext context;
+  context.tx = translation[0];
+  context.ty = translation[1];
+  context.tz = translation[2];
+  context.r_min = r_min;
+  context.r_resolution = r_resolution;
+  context.r_extent = static_cast<float>(n_r) * r_resolution;
+  context.n_r = n_r;
+  context.last_i = n_r - 1;
+  context.grid = slope_grid.data();
+  const AngleBins bins(theta_min, theta_resolution, n_theta);
+  const int32_t placed = stride == 4 ? binPointsStrided<4>(xyz, count, context, bins)
+                                     : binPointsStrided<3>(xyz, count, context, bins);
   reference_point_count += placed;
 }
 
@@ -484,23 +642,31 @@ int32_t FrustumDetector::checkPointFrustumStatus(
   if (reference_point_count == 0) {
     return strategy.no_reference_point;
   }
-  const PolarCell cell = polarCell(point.x, point.y);
   const auto n_r = static_cast<int32_t>(slope_grid.rows());
   const auto n_theta = static_cast<int32_t>(slope_grid.cols());
-  if (cell.j < 0 || cell.j >= n_theta) {
+  if (n_theta == 0) {
     return strategy.out_of_theta;
   }
-  const float column_max = columnMax(cell.j);
+  const float dx = point.x - translation[0];
+  const float dy = point.y - translation[1];
+  const AngleBins bins(theta_min, theta_resolution, n_theta);
+  const int32_t j = bins.index(approxBins(dx, dy, theta_min, theta_resolution), dx, dy);
+  if (j < 0) {
+    return strategy.out_of_theta;
+  }
+  const float d = std::sqrt(dx * dx + dy * dy);
+  const int32_t i = floorIndex((d - r_min) / r_resolution);
+  const float column_max = columnMax(j);
   const bool column_empty = std::isinf(column_max);
-  if (cell.i < 0) {
+  if (i < 0) {
     return column_empty ? strategy.near_range_without_point : strategy.near_range_with_point;
   }
-  const float s = (point.z - translation[2]) / cell.d;
-  if (cell.i < n_r) {
-    if (std::isfinite(slope_grid(cell.i, cell.j))) {
+  const float s = (point.z - translation[2]) / d;
+  if (i < n_r) {
+    if (std::isfinite(slope_grid(i, j))) {
       return 1;
     }
-    if (cell.i > 0 && columnPrefixMax(cell.i, cell.j) >= s) {
+    if (i > 0 && columnPrefixMax(i, j) >= s) {
       return 2;
     }
     return column_empty ? strategy.inside_without_point : strategy.inside_with_point;

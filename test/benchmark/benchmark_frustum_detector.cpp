@@ -9,8 +9,7 @@
 
 #include "brindlex_velnor/frustum_detector.hpp"
 
-namespace
-{
+namespace {
 
 constexpr int kPoints = 300000;
 
@@ -33,8 +32,8 @@ struct Scene
   static constexpr double yaw = 2.5;
 
   Scene()
-  : detector(cameraInfo(), 0.3f, 4.0f, 0.0175f, 0.05f, velnor::FrustumDetectorStrategy()),
-    points(3, kPoints)
+      : detector(cameraInfo(), 0.3f, 4.0f, 0.0175f, 0.05f, velnor::FrustumDetectorStrategy()),
+        points(3, kPoints)
   {
     const double c = std::cos(yaw);
     const double s = std::sin(yaw);
@@ -43,7 +42,8 @@ struct Scene
     t.transform.translation.y = y;
     t.transform.translation.z = height;
     // Optical axes: x right (s, -c, 0), y down (0, 0, -1), z forward (c, s, 0).
-    const Eigen::Matrix3d r = (Eigen::Matrix3d() << s, 0.0, c, -c, 0.0, s, 0.0, -1.0, 0.0).finished();
+    const Eigen::Matrix3d r =
+        (Eigen::Matrix3d() << s, 0.0, c, -c, 0.0, s, 0.0, -1.0, 0.0).finished();
     const Eigen::Quaterniond q(r);
     t.transform.rotation.x = q.x();
     t.transform.rotation.y = q.y();

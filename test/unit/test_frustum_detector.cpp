@@ -3,6 +3,8 @@
 #include <cmath>
 #include <limits>
 #include <memory>
+#include <ostream>
+#include <random>
 #include <vector>
 
 #include "brindlex_velnor/camera_frustum_param.hpp"
@@ -866,5 +868,203 @@ TEST(FrustumPoseInput, UncalibratedCameraGivesAnEmptyGrid)
   ASSERT_TRUE(d.fixSetting());
   EXPECT_EQ(0, d.checkPointFrustumStatus(pcl::PointXYZ(1.0f, 0.0f, 0.5f), false));
 }
+
+}  // namespace
+
+namespace {
+
+// The binning and the status rules evaluated point by point in the plainest way, to hold the
+// detector's optimised loops to the same answers, bit for bit.
+struct DirectFormula
+{
+  static float fold(float a)
+  {
+    double v = a;
+    while (v >= 6.283185307179586) {
+      v -= 6.283185307179586;
+    }
+    while (v < 0.0) {
+      v += 6.283185307179586;
+    }
+    return static_cast<float>(v);
+  }
+
+  static int32_t bin(
+      const FrustumDetector & d,
+      Eigen::MatrixXf & grid,
+      const std::vector<Eigen::Vector3f> & points)
+  {
+    int32_t count = 0;
+    const auto n_r = static_cast<int32_t>(grid.rows());
+    const auto n_t = static_cast<int32_t>(grid.cols());
+    for (const auto & p : points) {
+      const float dx = p.x() - d.translation[0];
+      const float dy = p.y() - d.translation[1];
+      const float a = fold(atan2f(dy, dx) - d.theta_min);
+      const float dist = sqrtf(dx * dx + dy * dy);
+      const float rho = dist - d.r_min;
+      if (!(a < static_cast<float>(n_t) * d.theta_resolution && rho >= 0.0f &&
+            rho < static_cast<float>(n_r) * d.r_resolution)) {
+        continue;
+      }
+      const float s = (p.z() - d.translation[2]) / dist;
+      if (!std::isfinite(s)) {
+        continue;
+      }
+      const int32_t j = std::min(static_cast<int32_t>(std::floor(a / d.theta_resolution)), n_t - 1);
+      const int32_t i = std::min(static_cast<int32_t>(std::floor(rho / d.r_resolution)), n_r - 1);
+      grid(i, j) = std::max(grid(i, j), s);
+      ++count;
+    }
+    return count;
+  }
+
+  static int32_t status(const FrustumDetector & d, const Eigen::Vector3f & p)
+  {
+    const auto & st = d.strategy;
+    if (d.reference_point_count == 0) {
+      return st.no_reference_point;
+    }
+    const auto & g = d.slope_grid;
+    const float dx = p.x() - d.translation[0];
+    const float dy = p.y() - d.translation[1];
+    const float a = fold(atan2f(dy, dx) - d.theta_min);
+    const float dist = sqrtf(dx * dx + dy * dy);
+    const auto j = static_cast<int64_t>(std::floor(a / d.theta_resolution));
+    const auto i = static_cast<int64_t>(std::floor((dist - d.r_min) / d.r_resolution));
+    const float s = (p.z() - d.translation[2]) / dist;
+    if (j < 0 || j >= g.cols()) {
+      return st.out_of_theta;
+    }
+    float column = -kInf;
+    for (Eigen::Index r = 0; r < g.rows(); ++r) {
+      column = std::max(column, g(r, j));
+    }
+    const bool empty = std::isinf(column);
+    if (i < 0) {
+      return empty ? st.near_range_without_point : st.near_range_with_point;
+    }
+    if (i < g.rows()) {
+      if (std::isfinite(g(i, j))) {
+        return 1;
+      }
+      float nearer = -kInf;
+      for (int64_t r = 0; r < i; ++r) {
+        nearer = std::max(nearer, g(r, j));
+      }
+      if (i > 0 && nearer >= s) {
+        return 2;
+      }
+      return empty ? st.inside_without_point : st.inside_with_point;
+    }
+    if (empty) {
+      return st.far_range_without_point;
+    }
+    return column >= s ? 2 : st.far_range_with_point;
+  }
+};
+
+struct DifferentialCase
+{
+  double yaw;
+  float theta_resolution;
+  float r_resolution;
+};
+
+void PrintTo(const DifferentialCase & c, std::ostream * os)
+{
+  *os << "yaw " << c.yaw << ", bins " << c.theta_resolution << " rad x " << c.r_resolution << " m";
+}
+
+class FrustumDetectorDifferential : public ::testing::TestWithParam<DifferentialCase>
+{
+};
+
+TEST_P(FrustumDetectorDifferential, OptimisedLoopsGiveTheDirectAnswers)
+{
+  const DifferentialCase c = GetParam();
+  const CameraPose pose{-3.0, 4.0, 0.7, c.yaw};
+  FrustumDetector d(
+      makeCameraInfo(), 0.3f, 4.0f, c.theta_resolution, c.r_resolution, distinctStrategy());
+  ASSERT_TRUE(d.setTrans(pose.transform()));
+  const float t_min = d.theta_min;
+  const auto n_t = d.slope_grid.cols();
+  const auto n_r = d.slope_grid.rows();
+  ASSERT_GT(n_t, 0);
+  ASSERT_TRUE(d.setShape(polygonOf(
+      {pose.polar(t_min + 0.5 * c.theta_resolution, 0.2, 0.0),
+       pose.polar(t_min + (n_t - 3.5) * c.theta_resolution, 3.5, 0.0)})));
+
+  std::mt19937 rng(11);
+  std::uniform_real_distribution<double> bearing(-0.8, 0.8);
+  std::uniform_real_distribution<double> range(0.0, 5.0);
+  std::uniform_real_distribution<double> height(-0.5, 2.0);
+  std::uniform_real_distribution<double> jitter(-2e-6, 2e-6);
+  std::vector<Eigen::Vector3f> points;
+  for (int k = 0; k < 60000; ++k) {
+    points.push_back(pose.polar(pose.yaw + bearing(rng), range(rng), height(rng)).cast<float>());
+  }
+  // Points on and right beside every bin edge, and a few with no defined slope or position.
+  for (Eigen::Index j = 0; j <= n_t; ++j) {
+    for (int k = 0; k < 40; ++k) {
+      const double b = t_min + static_cast<double>(j) * c.theta_resolution + jitter(rng);
+      points.push_back(pose.polar(b, range(rng), height(rng)).cast<float>());
+    }
+  }
+  for (Eigen::Index i = 0; i <= n_r; ++i) {
+    points.push_back(pose.polar(pose.yaw, d.r_min + i * c.r_resolution, 1.0).cast<float>());
+  }
+  points.emplace_back(static_cast<float>(pose.x), static_cast<float>(pose.y), 1.0f);
+  points.emplace_back(std::nanf(""), 1.0f, 1.0f);
+  points.emplace_back(1.0f, 1.0f, kInf);
+
+  Eigen::MatrixXf expected = d.slope_grid;
+  const int32_t expected_count = DirectFormula::bin(d, expected, points);
+  FrustumDetector::PointMatrix matrix(3, static_cast<Eigen::Index>(points.size()));
+  for (size_t k = 0; k < points.size(); ++k) {
+    matrix.col(static_cast<Eigen::Index>(k)) = points[k];
+  }
+  d.addInputCloud(matrix);
+  ASSERT_EQ(expected_count, d.reference_point_count);
+  ASSERT_EQ(expected.rows(), d.slope_grid.rows());
+  for (Eigen::Index k = 0; k < expected.size(); ++k) {
+    ASSERT_EQ(expected.data()[k], d.slope_grid.data()[k]) << "cell " << k;
+  }
+
+  // The same cloud as a PCL cloud gives the same grid.
+  FrustumDetector again(
+      makeCameraInfo(), 0.3f, 4.0f, c.theta_resolution, c.r_resolution, distinctStrategy());
+  ASSERT_TRUE(again.setTrans(pose.transform()));
+  auto cloud = std::make_shared<FrustumDetector::Cloud>();
+  for (const auto & p : points) {
+    cloud->push_back(pcl::PointXYZ(p.x(), p.y(), p.z()));
+  }
+  ASSERT_TRUE(again.setInputCloud(cloud));
+  EXPECT_EQ(expected_count, again.reference_point_count);
+  EXPECT_TRUE((again.slope_grid.array() == d.slope_grid.array()).all());
+
+  ASSERT_TRUE(d.fixSetting());
+  std::uniform_real_distribution<double> query_height(-1.0, 2.5);
+  for (size_t k = 0; k < points.size(); ++k) {
+    Eigen::Vector3f p = points[k];
+    if (k % 2 == 1) {
+      p.z() = static_cast<float>(query_height(rng));
+    }
+    const pcl::PointXYZ q(p.x(), p.y(), p.z());
+    ASSERT_EQ(DirectFormula::status(d, p), d.checkPointFrustumStatus(q, true)) << "point " << k;
+    const int32_t expected_status = d.isInsideFrustum(q) ? DirectFormula::status(d, p) : 0;
+    ASSERT_EQ(expected_status, d.checkPointFrustumStatus(q, false)) << "point " << k;
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Poses,
+    FrustumDetectorDifferential,
+    ::testing::Values(
+        DifferentialCase{0.6, 0.1f, 0.25f},
+        DifferentialCase{kPi, 0.0175f, 0.05f},
+        DifferentialCase{-kPi + 0.1, 0.0881f, 0.05f},
+        DifferentialCase{2.0, 0.001f, 0.01f},
+        DifferentialCase{-1.2, 0.3f, 0.5f}));
 
 }  // namespace
