@@ -1,0 +1,6 @@
+#ifndef RCLCPP__NODE_INTERFACES__GET_NODE_CLOCK_INTERFACE_HPP_
+#define RCLCPP__NODE_INTERFACES__GET_NODE_CLOCK_INTERFACE_HPP_
+
+#include "rclcpp/node_interfaces/get_node_interface.hpp"
+
+#endif  // RCLCPP__NODE_INTERFACES__GET_NODE_CLOCK_INTERFACE_HPP_
