@@ -53,6 +53,16 @@ public:
         }));
   }
 
+  /// Records at @p level whose text contains @p text.
+  size_t countContaining(spdlog::level::level_enum level, const std::string & text) const
+  {
+    std::lock_guard<std::mutex> lock(sink_->mutex_);
+    return static_cast<size_t>(
+        std::count_if(sink_->records.begin(), sink_->records.end(), [&](const Record & r) {
+          return r.level == level && r.text.find(text) != std::string::npos;
+        }));
+  }
+
   size_t total() const
   {
     std::lock_guard<std::mutex> lock(sink_->mutex_);

@@ -26,3 +26,8 @@ brindlex_add_gtest(test_observation
 brindlex_add_gtest(test_frustum_detector
   SOURCES ${VELNOR_TEST_DIR}/test_frustum_detector.cpp
   LIBRARIES velnor velnor_test_log)
+
+brindlex_add_gtest(test_frustum_manager
+  SOURCES ${VELNOR_TEST_DIR}/test_frustum_manager.cpp
+  LIBRARIES velnor velnor_test_log
+  NO_MAIN)
