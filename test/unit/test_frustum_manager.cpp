@@ -370,6 +370,81 @@ TEST_F(FrustumManagerTest, CycleCallsDoNotWaitForTheCamera)
   EXPECT_EQ("slow_optical", frame);
 }
 
+// The map-update thread cycles and a cloud thread asks for camera frames while the frustum thread
+// installs detectors one after another.
+TEST_F(FrustumManagerTest, CyclesRunWhileDetectorsAreBuilt)
+{
+  const std::vector<std::string> names = {"c0", "c1", "c2"};
+  FrustumManager manager(
+      node,
+      {option(names[0], topic(names[0])),
+       option(names[1], topic(names[1])),
+       option(names[2], topic(names[2]))});
+  std::vector<std::shared_ptr<FrustumAgent>> agents;
+  for (const auto & name : names) {
+    agents.push_back(manager.registerAgent(name));
+    ASSERT_NE(nullptr, agents.back());
+  }
+  // Each camera's agent for the cloud thread, as each observation buffer has its own.
+  std::vector<std::shared_ptr<FrustumAgent>> cloud_agents;
+  for (const auto & name : names) {
+    cloud_agents.push_back(manager.registerAgent(name));
+  }
+
+  std::atomic<bool> stop{false};
+  std::atomic<int> frames_seen{0};
+  std::thread cloud_thread([&] {
+    std::string frame;
+    while (!stop.load()) {
+      for (auto & agent : cloud_agents) {
+        if (agent->getFrameId(frame)) {
+          frames_seen.fetch_add(1);
+        }
+      }
+      std::this_thread::sleep_for(1ms);
+    }
+  });
+  std::vector<rclcpp::Publisher<sensor_msgs::msg::CameraInfo>::SharedPtr> publishers;
+  for (const auto & name : names) {
+    publishers.push_back(driver->create_publisher<sensor_msgs::msg::CameraInfo>(topic(name), 10));
+  }
+  std::thread camera_thread([&] {
+    while (!stop.load()) {
+      for (size_t k = 0; k < names.size(); ++k) {
+        auto info = makeCameraInfo();
+        info.header.frame_id = names[k];
+        publishers[k]->publish(info);
+      }
+      std::this_thread::sleep_for(5ms);
+    }
+  });
+
+  velnor::FrustumDetector::PointMatrix cloud(3, 3);
+  cloud << 1.0f, 2.0f, 3.0f, 0.1f, 0.2f, -0.1f, 0.5f, 0.6f, 0.7f;
+  const CameraPose pose{0.0, 0.0, 0.5, 0.0};
+  int cycles_with_all = 0;
+  const auto end = std::chrono::steady_clock::now() + kDeadline;
+  while (cycles_with_all < 50 && std::chrono::steady_clock::now() < end) {
+    manager.clear();
+    size_t accepted = 0;
+    for (auto & agent : agents) {
+      accepted += agent->setInput(pose.transform(), {}, {&cloud}) ? 1 : 0;
+    }
+    const auto used = manager.getUsing();
+    ASSERT_EQ(accepted, used.size());
+    for (const auto & d : used) {
+      ASSERT_TRUE(d->ready);
+      ASSERT_EQ(1, d->input_cloud_count);
+    }
+    cycles_with_all += accepted == names.size() ? 1 : 0;
+  }
+  stop = true;
+  camera_thread.join();
+  cloud_thread.join();
+  EXPECT_EQ(50, cycles_with_all);
+  EXPECT_GT(frames_seen.load(), 0);
+}
+
 // A node that owns its frustum manager, as the depth-camera layer's node does.
 class OwningNode : public rclcpp_lifecycle::LifecycleNode
 {
