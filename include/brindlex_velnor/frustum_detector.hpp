@@ -162,6 +162,7 @@ private:
   // need no scans; any later change of the grid through the detector drops them.
   std::vector<float> column_max_;
   Eigen::MatrixXf prefix_max_;
+  std::array<float, 4> angle_band_{};  ///< bin-edge band of the bearing bins, for queries
   bool maxima_valid_;
 };
 

@@ -1,6 +1,7 @@
 #include "brindlex_velnor/frustum_detector.hpp"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <limits>
 
@@ -78,6 +79,21 @@ inline float approxAtan2(float dy, float dx)
 // cannot decide the bin and the exact computation runs instead.
 struct AngleBins
 {
+  // With the edge band computed before (see band()).
+  AngleBins(float origin, float resolution, int32_t count, const std::array<float, 4> & band)
+      : theta_min(origin),
+        theta_resolution(resolution),
+        bins(static_cast<float>(count)),
+        last(count - 1),
+        margin(band[0]),
+        inside_hi(band[1]),
+        outside_lo(band[2]),
+        outside_hi(band[3])
+  {
+  }
+
+  std::array<float, 4> band() const { return {margin, inside_hi, outside_lo, outside_hi}; }
+
   AngleBins(float origin, float resolution, int32_t count)
       : theta_min(origin),
         theta_resolution(resolution),
@@ -550,6 +566,9 @@ void FrustumDetector::computeMaxima()
     }
     column_max_[static_cast<size_t>(j)] = running;
   }
+  if (n_theta > 0) {
+    angle_band_ = AngleBins(theta_min, theta_resolution, static_cast<int32_t>(n_theta)).band();
+  }
   maxima_valid_ = true;
 }
 
@@ -649,7 +668,9 @@ int32_t FrustumDetector::checkPointFrustumStatus(
   }
   const float dx = point.x - translation[0];
   const float dy = point.y - translation[1];
-  const AngleBins bins(theta_min, theta_resolution, n_theta);
+  const AngleBins bins = maxima_valid_
+                             ? AngleBins(theta_min, theta_resolution, n_theta, angle_band_)
+                             : AngleBins(theta_min, theta_resolution, n_theta);
   const int32_t j = bins.index(approxBins(dx, dy, theta_min, theta_resolution), dx, dy);
   if (j < 0) {
     return strategy.out_of_theta;

@@ -126,6 +126,22 @@ void BM_Binning(benchmark::State & state)
 }
 BENCHMARK(BM_Binning)->Unit(benchmark::kMillisecond);
 
+void BM_BinningPclCloud(benchmark::State & state)
+{
+  Scene scene;
+  auto cloud = std::make_shared<velnor::FrustumDetector::Cloud>();
+  for (int k = 0; k < kPoints; ++k) {
+    cloud->push_back(pcl::PointXYZ(scene.points(0, k), scene.points(1, k), scene.points(2, k)));
+  }
+  for (auto _ : state) {
+    scene.detector.reference_point_count = 0;
+    scene.detector.setInputCloud(cloud);
+    benchmark::DoNotOptimize(scene.detector.slope_grid.data());
+  }
+  state.SetItemsProcessed(state.iterations() * kPoints);
+}
+BENCHMARK(BM_BinningPclCloud)->Unit(benchmark::kMillisecond);
+
 void BM_CheckPointFrustumStatus(benchmark::State & state)
 {
   Scene scene;
