@@ -8,19 +8,20 @@
 #include <string>
 #include <vector>
 
+#include "brindlex_velnor/frustum_manager.hpp"
 #include "geometry_msgs/msg/polygon.hpp"
 #include "geometry_msgs/msg/transform_stamped.hpp"
 
 namespace velnor {
 
 class FrustumDetector;
-class FrustumManager;
 
 /**
  * @brief An observation source's handle on one frustum slot of a FrustumManager.
  *
- * Both operations answer false until the slot's detector has been built. The manager must
- * outlive its agents. Callers serialise their own calls (the observation buffer's mutex).
+ * Both operations answer false until the slot's detector has been built. The manager should
+ * outlive its agents; an agent that outlives it still works on the slots it shared with it.
+ * Callers serialise their own calls (the observation buffer's mutex).
  */
 class FrustumAgent
 {
@@ -45,6 +46,7 @@ private:
 
   FrustumManager * manager;
   uint32_t index;
+  std::shared_ptr<FrustumManager::State> slots;  ///< the manager's slots, kept alive
   std::atomic<bool> validated;
   std::shared_ptr<FrustumDetector> detector;  ///< set once validated; never replaced
 };

@@ -6,7 +6,7 @@
 namespace velnor {
 
 FrustumAgent::FrustumAgent(FrustumManager * owner, unsigned slot)
-    : manager(owner), index(slot), validated(false)
+    : manager(owner), index(slot), slots(owner->state_), validated(false)
 {
 }
 
@@ -15,7 +15,7 @@ std::shared_ptr<FrustumDetector> FrustumAgent::validate()
   if (validated.load(std::memory_order_acquire)) {
     return detector;
   }
-  auto & state = *manager->state_;
+  auto & state = *slots;
   std::lock_guard<std::mutex> lock(state.mutex);
   if (!validated.load(std::memory_order_relaxed)) {
     if (index >= state.detectors.size() || !state.detectors[index]) {
@@ -48,7 +48,7 @@ bool FrustumAgent::setInput(
     return false;
   }
   {
-    auto & state = *manager->state_;
+    auto & state = *slots;
     std::lock_guard<std::mutex> lock(state.mutex);
     if (!state.in_use[index]) {
       state.in_use[index] = true;

@@ -377,6 +377,20 @@ TEST_F(WorkedCamera, SecondPoseWithoutClearWidensTheExtents)
   EXPECT_EQ(11, detector.slope_grid.cols());
 }
 
+TEST_F(WorkedCamera, NewPoseWithTheSameCellCountKeepsTheGridStorage)
+{
+  ASSERT_TRUE(detector.setTrans(pose.transform()));
+  ASSERT_TRUE(detector.setInputCloud(cloudOf({cell(4, 3, 0.1)})));
+  const float * storage = detector.slope_grid.data();
+  detector.clear();
+  CameraPose moved = pose;
+  moved.x += 1.0;
+  ASSERT_TRUE(detector.setTrans(moved.transform()));
+  EXPECT_EQ(storage, detector.slope_grid.data());
+  // ... and starts it empty.
+  EXPECT_TRUE((detector.slope_grid.array() == -kInf).all());
+}
+
 TEST_F(WorkedCamera, ShapeWindowFromVerticesInsideTheGrid)
 {
   pose_and_shape({cell(2, 2, 0.0), cell(8, 7, 0.0), cell(5, 4, 0.0)});

@@ -331,6 +331,22 @@ TEST_F(FrustumManagerTest, DestructionWithPendingRequestsEndsTheWaits)
   EXPECT_EQ(0u, subscribers("a") + subscribers("b") + subscribers("c"));
 }
 
+TEST_F(FrustumManagerTest, AgentOutlivingItsManagerStaysSafe)
+{
+  auto manager = std::make_unique<FrustumManager>(
+      node, std::vector<FrustumManager::Option>{option("cam", topic("cam")), option("off", "")});
+  auto built = manager->registerAgent("cam");
+  auto never = manager->registerAgent("off");
+  std::string frame;
+  ASSERT_TRUE(publishUntil("cam", [&] { return built->getFrameId(frame); }));
+  manager.reset();
+  frame.clear();
+  EXPECT_TRUE(built->getFrameId(frame));
+  EXPECT_EQ("cam_optical", frame);
+  EXPECT_TRUE(built->setInput(CameraPose{0, 0, 1, 0}.transform(), {}, {}));
+  EXPECT_FALSE(never->getFrameId(frame));
+}
+
 TEST_F(FrustumManagerTest, ExpiredNodeLeavesRequestsPending)
 {
   std::weak_ptr<rclcpp_lifecycle::LifecycleNode> gone;
