@@ -464,6 +464,10 @@ bool FrustumDetector::setShape(const geometry_msgs::msg::Polygon & polygon)
         const double around = kTwoPi / static_cast<double>(theta_resolution) - j;
         j = beyond > around ? 0 : n_theta - 1;
       }
+    } else {
+      // A quotient rounded up to the bin count still means the last bin, as in the binning.
+      i = std::min(i, n_r - 1);
+      j = std::min(j, n_theta - 1);
     }
     r_index_min = std::min(r_index_min, i);
     r_index_max = std::max(r_index_max, i);
