@@ -278,4 +278,22 @@ TEST_F(PubSubTest, PublishingAfterShutdownIsDropped)
   EXPECT_EQ(0u, sub->get_message_queue()->size());
 }
 
+TEST_F(PubSubTest, GroupOfAnotherNodeIsRejected)
+{
+  auto other = std::make_shared<rclcpp::Node>("other_owner");
+  rclcpp::SubscriptionOptions options;
+  options.callback_group = other->create_callback_group(rclcpp::CallbackGroupType::Reentrant);
+  try {
+    node->create_subscription<Counter>(
+        "topic", 1, [](Counter::ConstSharedPtr) {}, options);
+    FAIL() << "expected std::runtime_error";
+  } catch (const std::runtime_error & e) {
+    EXPECT_STREQ("Cannot create subscription, callback group not in node.", e.what());
+  }
+  EXPECT_THROW(
+      node->create_wall_timer(
+          std::chrono::seconds(1), []() {}, options.callback_group),
+      std::runtime_error);
+}
+
 }  // namespace
