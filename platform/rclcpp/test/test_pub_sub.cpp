@@ -296,4 +296,23 @@ TEST_F(PubSubTest, GroupOfAnotherNodeIsRejected)
       std::runtime_error);
 }
 
+TEST_F(PubSubTest, TakeReadsTheQueueTheExecutorServes)
+{
+  int executor_count = 0;
+  auto sub = node->create_subscription<Counter>(
+      "taken", 2, [&executor_count](Counter::ConstSharedPtr) { ++executor_count; });
+  auto pub = node->create_publisher<Counter>("taken", 10);
+  for (int64_t i = 1; i <= 3; ++i) {
+    pub->publish(make(i));
+  }
+  Counter out;
+  rclcpp::MessageInfo info;
+  ASSERT_TRUE(sub->take(out, info));
+  EXPECT_EQ(2, out.value);
+  spin_ready();
+  EXPECT_EQ(1, executor_count);
+  EXPECT_FALSE(sub->take(out, info));
+  EXPECT_EQ(2, out.value);
+}
+
 }  // namespace
