@@ -8,7 +8,10 @@
 
 #include "lifecycle_msgs/msg/state.hpp"
 #include "lifecycle_msgs/msg/transition.hpp"
+#include "lifecycle_msgs/srv/change_state.hpp"
+#include "lifecycle_msgs/srv/get_state.hpp"
 #include "lifecycle_node_interface_impl.hpp"
+#include "rclcpp/create_service.hpp"
 #include "rclcpp/detail/node_setup.hpp"
 #include "rclcpp/exceptions/exceptions.hpp"
 
@@ -32,7 +35,6 @@ LifecycleNode::LifecycleNode(
     bool enable_communication_interface)
     : impl_(std::make_unique<LifecycleNodeInterfaceImpl>()), node_options_(options)
 {
-  (void)enable_communication_interface;
   auto interfaces = rclcpp::detail::create_node_interfaces(node_name, namespace_, options);
   node_base_ = interfaces.base;
   node_graph_ = interfaces.graph;
@@ -50,9 +52,46 @@ LifecycleNode::LifecycleNode(
   register_on_activate(std::bind(&LifecycleNodeInterface::on_activate, this, _1));
   register_on_deactivate(std::bind(&LifecycleNodeInterface::on_deactivate, this, _1));
   register_on_error(std::bind(&LifecycleNodeInterface::on_error, this, _1));
+
+  if (enable_communication_interface) {
+    using lifecycle_msgs::srv::ChangeState;
+    using lifecycle_msgs::srv::GetState;
+    LifecycleNodeInterfaceImpl * impl = impl_.get();
+    impl_->services.push_back(rclcpp::create_service<ChangeState>(
+        node_base_,
+        node_services_,
+        "~/change_state",
+        [impl](
+            const std::shared_ptr<ChangeState::Request> request,
+            std::shared_ptr<ChangeState::Response> response) {
+          // A label takes precedence over the id, as a command line request leaves the id 0.
+          CallbackReturn cb_return_code = CallbackReturn::ERROR;
+          if (!request->transition.label.empty()) {
+            impl->change_state_by_label(request->transition.label, cb_return_code);
+          } else {
+            impl->change_state(request->transition.id, cb_return_code);
+          }
+          response->success = cb_return_code == CallbackReturn::SUCCESS;
+        },
+        rmw_qos_profile_services_default,
+        nullptr));
+    impl_->services.push_back(rclcpp::create_service<GetState>(
+        node_base_,
+        node_services_,
+        "~/get_state",
+        [impl](
+            const std::shared_ptr<GetState::Request>,
+            std::shared_ptr<GetState::Response> response) {
+          const State & state = impl->get_current_state();
+          response->current_state.id = state.id();
+          response->current_state.label = state.label();
+        },
+        rmw_qos_profile_services_default,
+        nullptr));
+  }
 }
 
-LifecycleNode::~LifecycleNode() = default;
+LifecycleNode::~LifecycleNode() { impl_->services.clear(); }
 
 const State & LifecycleNode::get_current_state() { return impl_->get_current_state(); }
 

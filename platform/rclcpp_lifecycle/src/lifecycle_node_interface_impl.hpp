@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "rclcpp/logger.hpp"
+#include "rclcpp/service.hpp"
 #include "rclcpp_lifecycle/lifecycle_node.hpp"
 
 namespace rclcpp_lifecycle {
@@ -48,6 +49,10 @@ public:
   void on_activate();
 
   void on_deactivate();
+
+  /// The ~/change_state and ~/get_state services (none when the communication interface is
+  /// disabled); released before the node's interfaces.
+  std::vector<std::shared_ptr<rclcpp::ServiceBase>> services;
 
 private:
   struct Edge

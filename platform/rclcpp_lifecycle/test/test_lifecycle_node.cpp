@@ -15,6 +15,8 @@
 #include "builtin_interfaces/msg/time.hpp"
 #include "lifecycle_msgs/msg/state.hpp"
 #include "lifecycle_msgs/msg/transition.hpp"
+#include "lifecycle_msgs/srv/change_state.hpp"
+#include "lifecycle_msgs/srv/get_state.hpp"
 #include "rclcpp/rclcpp.hpp"
 #include "rclcpp_lifecycle/lifecycle_node.hpp"
 #include "rcutils/logging.h"
@@ -357,6 +359,78 @@ TEST_F(LifecycleTest, ParametersFollowTheNodeRules)
       rclcpp::exceptions::InvalidParameterTypeException);
   EXPECT_THROW(
       params_node->declare_parameter("name", 3), rclcpp::exceptions::InvalidParameterTypeException);
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(LifecycleTest, ChangeStateServiceRunsTransitionsOnTheExecutorThread)
+{
+  auto client_node = std::make_shared<rclcpp::Node>("lifecycle_client");
+  auto change_state =
+      client_node->create_client<lifecycle_msgs::srv::ChangeState>("/lifecycle/change_state");
+  auto get_state =
+      client_node->create_client<lifecycle_msgs::srv::GetState>("/lifecycle/get_state");
+  std::thread::id transition_thread;
+  node->register_on_configure([&transition_thread](const rclcpp_lifecycle::State &) {
+    transition_thread = std::this_thread::get_id();
+    return CallbackReturn::SUCCESS;
+  });
+
+  rclcpp::executors::SingleThreadedExecutor executor;
+  executor.add_node(node->get_node_base_interface());
+  std::thread spinner([&executor]() { executor.spin(); });
+  const auto spinner_id = spinner.get_id();
+  ASSERT_TRUE(change_state->wait_for_service(std::chrono::seconds(10)));
+
+  auto request = std::make_shared<lifecycle_msgs::srv::ChangeState::Request>();
+  request->transition.id = lifecycle_msgs::msg::Transition::TRANSITION_CONFIGURE;
+  auto configured = change_state->async_send_request(request);
+  ASSERT_EQ(
+      rclcpp::FutureReturnCode::SUCCESS,
+      rclcpp::spin_until_future_complete(client_node, configured, std::chrono::seconds(10)));
+  EXPECT_TRUE(configured.get()->success);
+
+  // A transition that is not allowed reports failure; a label selects the transition.
+  request->transition.id = lifecycle_msgs::msg::Transition::TRANSITION_DEACTIVATE;
+  auto refused = change_state->async_send_request(request);
+  ASSERT_EQ(
+      rclcpp::FutureReturnCode::SUCCESS,
+      rclcpp::spin_until_future_complete(client_node, refused, std::chrono::seconds(10)));
+  EXPECT_FALSE(refused.get()->success);
+  request->transition.id = 0;
+  request->transition.label = "activate";
+  auto activated = change_state->async_send_request(request);
+  ASSERT_EQ(
+      rclcpp::FutureReturnCode::SUCCESS,
+      rclcpp::spin_until_future_complete(client_node, activated, std::chrono::seconds(10)));
+  EXPECT_TRUE(activated.get()->success);
+
+  auto state =
+      get_state->async_send_request(std::make_shared<lifecycle_msgs::srv::GetState::Request>());
+  ASSERT_EQ(
+      rclcpp::FutureReturnCode::SUCCESS,
+      rclcpp::spin_until_future_complete(client_node, state, std::chrono::seconds(10)));
+  executor.cancel();
+  spinner.join();
+  const auto state_response = state.get();
+  EXPECT_EQ(State::PRIMARY_STATE_ACTIVE, state_response->current_state.id);
+  EXPECT_EQ("active", state_response->current_state.label);
+  EXPECT_EQ(spinner_id, transition_thread);
+}
+
+TEST_F(LifecycleTest, CommunicationInterfaceCanBeDisabled)
+{
+  auto quiet =
+      std::make_shared<rclcpp_lifecycle::LifecycleNode>("quiet", "", rclcpp::NodeOptions(), false);
+  auto client_node = std::make_shared<rclcpp::Node>("probe");
+  auto client = client_node->create_client<lifecycle_msgs::srv::GetState>("/quiet/get_state");
+  EXPECT_FALSE(client->service_is_ready());
+  auto talkative = std::make_shared<rclcpp_lifecycle::LifecycleNode>("talkative");
+  auto talkative_client =
+      client_node->create_client<lifecycle_msgs::srv::GetState>("/talkative/get_state");
+  EXPECT_TRUE(talkative_client->service_is_ready());
 }
 
 }  // namespace

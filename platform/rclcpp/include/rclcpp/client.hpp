@@ -136,6 +136,8 @@ private:
   std::atomic<bool> in_use_by_wait_set_{false};
 };
 
+/// A client of ServiceT. Lock order: pending_requests_mutex_ before the transport registry
+/// (a request is registered as pending before it is sent).
 template <typename ServiceT>
 class Client : public ClientBase
 {

@@ -54,8 +54,9 @@ class RCLCPP_LIFECYCLE_PUBLIC LifecycleNode : public node_interfaces::LifecycleN
 public:
   RCLCPP_SMART_PTR_DEFINITIONS(LifecycleNode)
 
-  /// Created unconfigured. enable_communication_interface is accepted for compatibility: the
-  /// lifecycle services and the transition event topic are not provided.
+  /// Created unconfigured. With enable_communication_interface the node serves ~/change_state
+  /// and ~/get_state in its default callback group (no other lifecycle services, no
+  /// transition events).
   /// \throws rclcpp::exceptions::InvalidNodeNameError / InvalidNamespaceError
   explicit LifecycleNode(
       const std::string & node_name,

@@ -11,7 +11,9 @@
 namespace rclcpp {
 namespace executors {
 
-/// Runs callbacks on the thread calling spin() plus number_of_threads - 1 more threads.
+/// Runs callbacks on the thread calling spin() plus number_of_threads - 1 more threads, which
+/// spin() joins before it returns. One thread at a time takes work (wait_mutex_, taken before
+/// the Executor's own locks); callbacks run without any executor lock.
 class RCLCPP_PUBLIC MultiThreadedExecutor : public rclcpp::Executor
 {
 public:
