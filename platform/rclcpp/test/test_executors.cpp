@@ -302,6 +302,21 @@ TEST_F(ExecutorTest, TimerFiresRepeatedlyUntilCanceled)
   EXPECT_FALSE(timer->is_canceled());
 }
 
+TEST_F(ExecutorTest, TimerWithTheLongestPeriodNeverFires)
+{
+  // A "wait forever" timeout becomes a timer of Duration::max(); its first call lies beyond the
+  // end of time and must not wrap around into the past.
+  std::atomic<int> calls{0};
+  auto timer = node->create_wall_timer(
+    std::chrono::nanoseconds::max(), [&calls]() {++calls;});
+  EXPECT_FALSE(timer->is_ready());
+  EXPECT_GT(timer->time_until_trigger(), std::chrono::hours(24 * 365));
+  rclcpp::executors::SingleThreadedExecutor executor;
+  executor.add_node(node);
+  executor.spin_some();
+  EXPECT_EQ(0, calls.load());
+}
+
 TEST_F(ExecutorTest, RosClockTimerFromCreateTimerFiresInItsGroup)
 {
   auto group = node->create_callback_group(rclcpp::CallbackGroupType::MutuallyExclusive, false);
