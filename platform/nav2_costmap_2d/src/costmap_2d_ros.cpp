@@ -9,6 +9,7 @@
 #include "nav2_util/execution_timer.hpp"
 #include "nav2_util/node_utils.hpp"
 #include "nav2_util/robot_utils.hpp"
+#include "tf2_geometry_msgs/tf2_geometry_msgs.hpp"
 #include "tf2_ros/create_timer_ros.h"
 
 using namespace std::chrono_literals;  // NOLINT

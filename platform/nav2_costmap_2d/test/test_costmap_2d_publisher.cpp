@@ -157,8 +157,10 @@ TEST_F(PublisherTest, WindowIsTheUnionOfTheBoundsAndIsEmptiedByPublishing)
   publisher_->updateBounds(2, 4, 1, 2);
   publisher_->updateBounds(1, 3, 0, 1);
   publisher_->publishCostmap();
+  ASSERT_TRUE(spinUntil([this]() { return updates_.size() == 1; }));
   // No bounds since the last publication: nothing to send.
   publisher_->publishCostmap();
+  executor_.spin_some();
   publisher_->updateBounds(5, 6, 1, 2);
   publisher_->publishCostmap();
 
@@ -204,6 +206,8 @@ TEST_F(PublisherTest, AlwaysFullNeverSendsUpdates)
   subscribeGrid();
   subscribeUpdates();
   publisher_->publishCostmap();
+  ASSERT_TRUE(spinUntil([this]() { return grids_.size() == 1; }));
+  ASSERT_TRUE(spinUntil([this]() { return grids_.size() == 1; }));
   publisher_->updateBounds(0, 2, 0, 1);
   publisher_->publishCostmap();
   ASSERT_TRUE(spinUntil([this]() { return grids_.size() == 2; }));

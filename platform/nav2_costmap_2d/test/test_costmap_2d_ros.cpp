@@ -279,7 +279,7 @@ TEST_F(CostmapNodeTest, LayerWithoutPluginParameterEndsTheProcess)
         costmap_->configure();
       },
       ::testing::ExitedWithCode(255),
-      "'plugin' param not defined for ghost");
+      "Can not get 'plugin' param value for ghost");
 }
 
 TEST_F(CostmapNodeTest, ResetLayersBeforeConfigureDoesNothing)

@@ -57,9 +57,11 @@ TEST_F(PluginParamTest, DeclareIfNotDeclaredKeepsTheFirstDeclaration)
 
   nav2_util::declare_parameter_if_not_declared(node_, "kind", rclcpp::PARAMETER_STRING);
   EXPECT_TRUE(node_->has_parameter("kind"));
-  std::string kind;
-  EXPECT_THROW(
-      node_->get_parameter("kind", kind), rclcpp::exceptions::ParameterUninitializedException);
+  // Declared with a type but no value: the typed read reports false and leaves the value.
+  std::string kind = "unchanged";
+  EXPECT_FALSE(node_->get_parameter("kind", kind));
+  EXPECT_EQ(kind, "unchanged");
+  EXPECT_THROW(node_->get_parameter("kind"), rclcpp::exceptions::ParameterUninitializedException);
 }
 
 TEST_F(PluginParamTest, ReturnsTheDeclaredType)
@@ -74,7 +76,7 @@ TEST_F(PluginParamTest, MissingPluginParameterExitsWithMinusOne)
   EXPECT_EXIT(
       nav2_util::get_plugin_type_param(node_, "ghost"),
       ::testing::ExitedWithCode(255),
-      "'plugin' param not defined for ghost");
+      "Can not get 'plugin' param value for ghost");
 }
 
 }  // namespace
