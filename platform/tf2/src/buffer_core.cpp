@@ -253,9 +253,9 @@ bool BufferCore::setTransform(
 
 bool BufferCore::setTransformImpl(
     const tf2::Transform & transform_in,
-    const std::string frame_id,
-    const std::string child_frame_id,
-    const TimePoint stamp,
+    const std::string & frame_id,
+    const std::string & child_frame_id,
+    const TimePoint & stamp,
     const std::string & authority,
     bool is_static)
 {

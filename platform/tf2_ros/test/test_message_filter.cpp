@@ -129,6 +129,11 @@ protected:
         node->get_node_logging_interface(),
         node->get_node_clock_interface(),
         timeout);
+    recordReleases();
+  }
+
+  void recordReleases()
+  {
     filter->registerCallback([this](const Filter::MConstPtr & msg) {
       std::lock_guard<std::mutex> lock(mutex);
       released_stamps.push_back(msg->header.stamp.sec);
@@ -198,9 +203,11 @@ TEST_F(MessageFilterTest, AvailableTransformReleasesOnTheAddingThread)
 
 TEST_F(MessageFilterTest, SubscriberInputReleasesOnItsExecutorThread)
 {
-  makeFilter(5, std::chrono::milliseconds(200));
   message_filters::Subscriber<geometry_msgs::msg::PoseStamped> subscriber(node, "poses");
-  filter->connectInput(subscriber);
+  // The constructor taking the input filter and the node.
+  filter =
+      std::make_unique<Filter>(subscriber, *buffer, "map", 5, node, std::chrono::milliseconds(200));
+  recordReleases();
 
   auto sub_executor = std::make_shared<rclcpp::executors::SingleThreadedExecutor>();
   sub_executor->add_node(node);
@@ -213,6 +220,8 @@ TEST_F(MessageFilterTest, SubscriberInputReleasesOnItsExecutorThread)
   ASSERT_TRUE(waitFor([&]() { return releasedCount() == 1; }));
   EXPECT_EQ(spinner->id(), release_threads[0]);
   spinner.reset();
+  // The filter goes before its input, which it disconnects from.
+  filter.reset();
 }
 
 TEST_F(MessageFilterTest, LateTransformReleasesOnTheListenerThread)

@@ -145,6 +145,19 @@ TEST_F(TransformListenerTest, NodeListenerWithoutThreadIsServedByTheNodesExecuto
   EXPECT_TRUE(buffer->canTransform("map", "odom", tf2::timeFromSec(3.0)));
 }
 
+TEST_F(TransformListenerTest, NodeListenerWithThreadSpinsItsOwnGroup)
+{
+  auto listener_node = std::make_shared<rclcpp::Node>("threaded_listener_node");
+  tf2_ros::TransformListener listener(*buffer, listener_node, true);
+  EXPECT_TRUE(buffer->isUsingDedicatedThread());
+
+  tf2_ros::TransformBroadcaster broadcaster(node);
+  broadcaster.sendTransform(makeTransform("map", "odom", 4.0, 1.0));
+  // Nobody spins listener_node: the listener's own thread serves its subscriptions.
+  EXPECT_TRUE(
+      waitFor([&]() { return buffer->canTransform("map", "odom", tf2::timeFromSec(4.0)); }));
+}
+
 TEST(TransformListenerQoS, Profiles)
 {
   EXPECT_EQ(100u, tf2_ros::DynamicListenerQoS().get_rmw_qos_profile().depth);
