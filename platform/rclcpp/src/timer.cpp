@@ -6,14 +6,11 @@
 
 #include "rclcpp/detail/wake.hpp"
 
-namespace rclcpp
-{
+namespace rclcpp {
 
 TimerBase::TimerBase(
-  Clock::SharedPtr clock,
-  std::chrono::nanoseconds period,
-  rclcpp::Context::SharedPtr context)
-: clock_(std::move(clock)), context_(std::move(context)), period_ns_(period.count())
+    Clock::SharedPtr clock, std::chrono::nanoseconds period, rclcpp::Context::SharedPtr context)
+    : clock_(std::move(clock)), context_(std::move(context)), period_ns_(period.count())
 {
   if (!clock_) {
     throw std::invalid_argument("clock argument must not be null");

@@ -13,8 +13,7 @@
 #include "rclcpp/logger.hpp"
 #include "rclcpp_lifecycle/lifecycle_node.hpp"
 
-namespace rclcpp_lifecycle
-{
+namespace rclcpp_lifecycle {
 
 /// The default lifecycle state machine, its transition callbacks and the managed entities.
 ///

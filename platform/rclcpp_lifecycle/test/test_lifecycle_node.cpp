@@ -23,10 +23,15 @@ using CallbackReturn = rclcpp_lifecycle::node_interfaces::LifecycleNodeInterface
 using lifecycle_msgs::msg::State;
 using TimeMsg = builtin_interfaces::msg::Time;
 
-namespace
-{
+namespace {
 
-enum class Outcome {Success, Failure, Error, Throw};
+enum class Outcome
+{
+  Success,
+  Failure,
+  Error,
+  Throw
+};
 
 // Everything a TestNode does, kept outside the node so that it outlives it.
 struct Record
@@ -47,7 +52,9 @@ class TestNode : public rclcpp_lifecycle::LifecycleNode
 {
 public:
   TestNode(const std::string & name, std::shared_ptr<Record> record)
-  : rclcpp_lifecycle::LifecycleNode(name), record_(std::move(record)) {}
+      : rclcpp_lifecycle::LifecycleNode(name), record_(std::move(record))
+  {
+  }
 
   Outcome configure_outcome{Outcome::Success};
   Outcome activate_outcome{Outcome::Success};
@@ -93,7 +100,7 @@ public:
 
 private:
   CallbackReturn finish(
-    const std::string & call, const rclcpp_lifecycle::State & previous, Outcome outcome)
+      const std::string & call, const rclcpp_lifecycle::State & previous, Outcome outcome)
   {
     record_->add(call, previous.id());
     switch (outcome) {
@@ -142,11 +149,10 @@ TEST_F(LifecycleTest, SuccessfulTransitionsReachEachPrimaryState)
   EXPECT_EQ(State::PRIMARY_STATE_UNCONFIGURED, node->cleanup().id());
   EXPECT_EQ(State::PRIMARY_STATE_FINALIZED, node->shutdown().id());
   EXPECT_EQ(
-    (std::vector<std::string>{"configure", "activate", "deactivate", "cleanup", "shutdown"}),
-    record->calls);
+      (std::vector<std::string>{"configure", "activate", "deactivate", "cleanup", "shutdown"}),
+      record->calls);
   // Each callback sees the state its transition started from.
-  EXPECT_EQ(
-    (std::vector<uint8_t>{1, 2, 3, 2, 1}), record->previous_states);
+  EXPECT_EQ((std::vector<uint8_t>{1, 2, 3, 2, 1}), record->previous_states);
 }
 
 TEST_F(LifecycleTest, FailureReturnsToTheStartState)
@@ -219,13 +225,12 @@ TEST_F(LifecycleTest, TransitionRequestedDuringAnotherIsRejected)
   std::promise<void> entered;
   std::promise<void> release;
   auto release_future = release.get_future().share();
-  node->register_on_configure(
-    [&entered, release_future](const rclcpp_lifecycle::State &) {
-      entered.set_value();
-      release_future.wait();
-      return CallbackReturn::SUCCESS;
-    });
-  std::thread configurer([this]() {node->configure();});
+  node->register_on_configure([&entered, release_future](const rclcpp_lifecycle::State &) {
+    entered.set_value();
+    release_future.wait();
+    return CallbackReturn::SUCCESS;
+  });
+  std::thread configurer([this]() { node->configure(); });
   entered.get_future().wait();
   EXPECT_EQ(State::TRANSITION_STATE_CONFIGURING, node->get_current_state().id());
   EXPECT_EQ(State::TRANSITION_STATE_CONFIGURING, node->configure().id());
@@ -260,8 +265,12 @@ TEST_F(LifecycleTest, DestructorDoesNoLifecycleWork)
 std::atomic<int> g_not_activated_warnings{0};
 
 void counting_output_handler(
-  const rcutils_log_location_t *, int severity, const char *, rcutils_time_point_value_t,
-  const char * format, va_list * args)
+    const rcutils_log_location_t *,
+    int severity,
+    const char *,
+    rcutils_time_point_value_t,
+    const char * format,
+    va_list * args)
 {
   char buffer[512];
   va_list copy;
@@ -269,8 +278,7 @@ void counting_output_handler(
   vsnprintf(buffer, sizeof(buffer), format, copy);
   va_end(copy);
   if (severity == RCUTILS_LOG_SEVERITY_WARN &&
-    std::string(buffer).find("but the publisher is not activated") != std::string::npos)
-  {
+      std::string(buffer).find("but the publisher is not activated") != std::string::npos) {
     ++g_not_activated_warnings;
   }
 }
@@ -284,7 +292,7 @@ TEST_F(LifecycleTest, LifecyclePublisherDropsWhileInactiveAndWarnsOnce)
   auto listener = std::make_shared<rclcpp::Node>("listener");
   std::vector<int32_t> received;
   auto sub = listener->create_subscription<TimeMsg>(
-    "/clock_like", 10, [&received](const TimeMsg & msg) {received.push_back(msg.sec);});
+      "/clock_like", 10, [&received](const TimeMsg & msg) { received.push_back(msg.sec); });
   auto pub = node->create_publisher<TimeMsg>("/clock_like", 10);
   EXPECT_FALSE(pub->is_activated());
   // Matched even while inactive.
@@ -326,8 +334,10 @@ TEST_F(LifecycleTest, OverridingOnActivateWithoutTheBaseLeavesPublishersInactive
 TEST_F(LifecycleTest, ParametersFollowTheNodeRules)
 {
   auto params_node = std::make_shared<rclcpp_lifecycle::LifecycleNode>(
-    "costmap", "", rclcpp::NodeOptions().arguments(
-      {"--ros-args", "-r", "__ns:=/costmap", "-p", "width:=7", "-p", "name:=abc"}));
+      "costmap",
+      "",
+      rclcpp::NodeOptions().arguments(
+          {"--ros-args", "-r", "__ns:=/costmap", "-p", "width:=7", "-p", "name:=abc"}));
   EXPECT_STREQ("/costmap", params_node->get_namespace());
   EXPECT_EQ(7, params_node->declare_parameter("width", 5));
   int width = 0;
@@ -343,11 +353,10 @@ TEST_F(LifecycleTest, ParametersFollowTheNodeRules)
 
   double wrong_type = 0.0;
   EXPECT_THROW(
-    params_node->get_parameter("width", wrong_type),
-    rclcpp::exceptions::InvalidParameterTypeException);
+      params_node->get_parameter("width", wrong_type),
+      rclcpp::exceptions::InvalidParameterTypeException);
   EXPECT_THROW(
-    params_node->declare_parameter("name", 3),
-    rclcpp::exceptions::InvalidParameterTypeException);
+      params_node->declare_parameter("name", 3), rclcpp::exceptions::InvalidParameterTypeException);
 }
 
 }  // namespace

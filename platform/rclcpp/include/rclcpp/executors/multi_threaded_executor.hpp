@@ -8,10 +8,8 @@
 #include "rclcpp/macros.hpp"
 #include "rclcpp/visibility_control.hpp"
 
-namespace rclcpp
-{
-namespace executors
-{
+namespace rclcpp {
+namespace executors {
 
 /// Runs callbacks on the thread calling spin() plus number_of_threads - 1 more threads.
 class RCLCPP_PUBLIC MultiThreadedExecutor : public rclcpp::Executor
@@ -22,10 +20,10 @@ public:
   /// number_of_threads 0: the number of cores (at least 2). yield_before_execute: yield the
   /// thread before each callback.
   explicit MultiThreadedExecutor(
-    const rclcpp::ExecutorOptions & options = rclcpp::ExecutorOptions(),
-    size_t number_of_threads = 0,
-    bool yield_before_execute = false,
-    std::chrono::nanoseconds timeout = std::chrono::nanoseconds(-1));
+      const rclcpp::ExecutorOptions & options = rclcpp::ExecutorOptions(),
+      size_t number_of_threads = 0,
+      bool yield_before_execute = false,
+      std::chrono::nanoseconds timeout = std::chrono::nanoseconds(-1));
 
   virtual ~MultiThreadedExecutor();
 
