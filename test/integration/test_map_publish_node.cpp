@@ -2,10 +2,13 @@
 // real subscribers. A probe layer, put first in the node's layer list by the test, reports the
 // bounds the test chooses, marks them as static obstacles and records the time of every cycle.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <filesystem>
+#include <fstream>
 #include <limits>
 #include <memory>
 #include <mutex>
@@ -19,6 +22,7 @@
 #include "lifecycle_msgs/msg/state.hpp"
 #include "lorvent/map_publish_base_layer.hpp"
 #include "map_msgs/msg/occupancy_grid_update.hpp"
+#include "nav2_msgs/srv/load_map.hpp"
 #include "nav_msgs/msg/occupancy_grid.hpp"
 #include "rclcpp/rclcpp.hpp"
 #include "tf2_ros/static_transform_broadcaster.h"
@@ -125,6 +129,7 @@ struct NodeSetup
   double frequency{0.001};  // the tests open further slots themselves
   bool always_full{false};
   bool subscribe_grid{true};
+  std::string map_dir{};  // when set, a static-mark layer on this directory comes first
 };
 
 class MapPublishNodeTest : public ::testing::Test
@@ -195,8 +200,15 @@ protected:
     node_->declare_parameter(
         "marks.mark_points",
         setup.rolling ? std::vector<double>{} : std::vector<double>{0.15, 0.15});
-    node_->set_parameter(
-        rclcpp::Parameter("semanticmap_plugins", std::vector<std::string>{"obstacle_map"}));
+    if (setup.map_dir.empty()) {
+      node_->set_parameter(
+          rclcpp::Parameter("semanticmap_plugins", std::vector<std::string>{"obstacle_map"}));
+    } else {
+      node_->set_parameter(rclcpp::Parameter(
+          "semanticmap_plugins", std::vector<std::string>{"zones", "obstacle_map"}));
+      node_->declare_parameter("zones.plugin", "semantic_map::StaticMarkLayer");
+      node_->declare_parameter("zones.map_path_str", setup.map_dir);
+    }
     node_->declare_parameter("obstacle_map.plugin", "semantic_map::ObstacleMapPublishLayer");
     node_->declare_parameter("obstacle_map.topic_name", topic_);
     node_->declare_parameter("obstacle_map.map_publish_frequency", setup.frequency);
@@ -503,6 +515,77 @@ TEST_F(MapPublishNodeTest, ARollingGridStaysInPlaceForAMapConsumer)
     return true;
   };
   EXPECT_TRUE(waitFor(consumerMatchesWorld));
+}
+
+// Zones of a stored map directory, drawn by the static-mark layer and seen on the obstacle map
+// as narrow corridors (10); a load request makes the node read the directory again.
+class StaticMarkNodeTest : public MapPublishNodeTest
+{
+protected:
+  void SetUp() override
+  {
+    MapPublishNodeTest::SetUp();
+    dir_ = std::filesystem::temp_directory_path() /
+           ("lorvent_" + std::to_string(::getpid()) + "_" + name_);
+    std::filesystem::remove_all(dir_);
+  }
+
+  void TearDown() override
+  {
+    MapPublishNodeTest::TearDown();
+    std::filesystem::remove_all(dir_);
+  }
+
+  // A 20 x 10 pixel map at 0.1 m from the world origin (pixel (x, y) is world (0.1 x, 1 - 0.1 y))
+  // with one block over pixels x0 .. x1, rows 3 .. 6.
+  void writeMap(const std::string & id, int x0, int x1)
+  {
+    std::filesystem::create_directories(dir_ / id);
+    std::ofstream(dir_ / id / "map.yaml")
+        << "image: map.pgm\nmode: trinary\nresolution: 0.1\norigin: [0.0, 0.0, 0.0]\nnegate: 0\n"
+           "occupied_thresh: 0.65\nfree_thresh: 0.25\n";
+    std::ofstream(dir_ / id / "map.pgm", std::ios::binary) << "P5\n20 10\n255\n"
+                                                           << std::string(200, '\xfe');
+    std::ofstream(dir_ / id / "editlayout.yaml")
+        << "editlayout:\n  - id: gap\n    type: narrow corridor\n    desctype: block\n"
+           "    rectangle:\n      - {x: "
+        << x0 << ", y: 3}\n      - {x: " << x1
+        << ", y: 3}\n"
+           "      - {x: "
+        << x1 << ", y: 6}\n      - {x: " << x0 << ", y: 6}\n";
+    std::ofstream(dir_ / "history.map") << id << "\n";
+  }
+
+  // Whether cell (x, y) of the last full grid shows a narrow corridor.
+  bool corridorAt(uint32_t x, uint32_t y)
+  {
+    std::lock_guard<std::mutex> lock(received_.mutex);
+    return received_.grids.back().data[x + y * 20] == 10;
+  }
+
+  std::filesystem::path dir_;
+};
+
+TEST_F(StaticMarkNodeTest, ZonesAreDrawnAndReloadedOnALoadRequest)
+{
+  writeMap("west", 2, 6);
+  NodeSetup setup;
+  setup.frequency = 20.0;
+  setup.map_dir = dir_.string();
+  startNode(setup);
+  ASSERT_TRUE(waitFor([this]() { return received_.gridCount() >= 1; }));
+  // Block world x 0.2 .. 0.6, y 0.4 .. 0.7: cell (4, 5) inside, cell (15, 5) outside.
+  EXPECT_TRUE(corridorAt(4, 5));
+  EXPECT_FALSE(corridorAt(15, 5));
+
+  writeMap("east", 13, 17);
+  auto client = helper_->create_client<nav2_msgs::srv::LoadMap>("/" + name_ + "/brindlex_load_map");
+  ASSERT_TRUE(client->wait_for_service(10s));
+  auto response = client->async_send_request(std::make_shared<nav2_msgs::srv::LoadMap::Request>());
+  ASSERT_EQ(response.wait_for(10s), std::future_status::ready);
+
+  // The reload empties the grid and draws the new map's zone; a full grid follows the resize.
+  EXPECT_TRUE(waitFor([this]() { return corridorAt(15, 5) && !corridorAt(4, 5); }));
 }
 
 }  // namespace
