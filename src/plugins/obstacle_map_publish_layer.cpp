@@ -23,7 +23,15 @@ constexpr std::array<int8_t, 256> makeCostTranslationTable()
 
 constexpr std::array<int8_t, 256> kCostTranslationTable = makeCostTranslationTable();
 
-// The masks are passed in so that a row loop reads them once instead of after every store.
+// All-ones when @p condition holds, zero otherwise.
+inline int maskOf(bool condition) { return -static_cast<int>(condition); }
+
+inline int pick(int mask, int yes, int no) { return (yes & mask) | (no & ~mask); }
+
+// The masks are passed in so that a row loop reads them once instead of after every store. Bit
+// selects instead of early returns: flagged cells are scattered, so branches on them mispredict.
+// The first test that holds decides: dynamic 50, obstacle 100, covered 20, other flag 10, else the
+// cost.
 inline int8_t obstacleValue(
     unsigned int type,
     unsigned char cost,
@@ -31,19 +39,11 @@ inline int8_t obstacleValue(
     unsigned int non_obstacle,
     unsigned int covered)
 {
-  if ((type & dynamics) != 0u) {
-    return 50;
-  }
-  if ((type & ~non_obstacle) != 0u) {
-    return 100;
-  }
-  if ((type & covered) != 0u) {
-    return 20;
-  }
-  if (type != 0u) {
-    return 10;
-  }
-  return kCostTranslationTable[cost];
+  int value = pick(maskOf((type & covered) != 0u), 20, 10);
+  value = pick(maskOf((type & ~non_obstacle) != 0u), 100, value);
+  value = pick(maskOf((type & dynamics) != 0u), 50, value);
+  value = pick(maskOf(type != 0u), value, kCostTranslationTable[cost]);
+  return static_cast<int8_t>(value);
 }
 
 }  // namespace
