@@ -37,7 +37,7 @@ rclcpp::CallbackGroup::SharedPtr group_or_default(
 {
   if (group) {
     if (!node_base->callback_group_in_node(group)) {
-      throw std::runtime_error(std::string("Cannot create ") + what + ", group not in node.");
+      throw std::runtime_error(std::string("Cannot create ") + what + " not in node.");
     }
     return group;
   }
@@ -72,7 +72,7 @@ NodeTimers::~NodeTimers() = default;
 void NodeTimers::add_timer(
     rclcpp::TimerBase::SharedPtr timer, rclcpp::CallbackGroup::SharedPtr callback_group)
 {
-  group_or_default(node_base_, callback_group, "timer")->add_timer(timer);
+  group_or_default(node_base_, callback_group, "timer, group")->add_timer(timer);
   node_base_->trigger_notify_guard_condition();
 }
 
@@ -86,14 +86,16 @@ NodeTopics::~NodeTopics() = default;
 void NodeTopics::add_publisher(
     rclcpp::PublisherBase::SharedPtr publisher, rclcpp::CallbackGroup::SharedPtr callback_group)
 {
-  group_or_default(node_base_, callback_group, "publisher")->add_publisher(publisher);
+  group_or_default(node_base_, callback_group, "publisher, callback group")
+      ->add_publisher(publisher);
 }
 
 void NodeTopics::add_subscription(
     rclcpp::SubscriptionBase::SharedPtr subscription,
     rclcpp::CallbackGroup::SharedPtr callback_group)
 {
-  group_or_default(node_base_, callback_group, "subscription")->add_subscription(subscription);
+  group_or_default(node_base_, callback_group, "subscription, callback group")
+      ->add_subscription(subscription);
   node_base_->trigger_notify_guard_condition();
 }
 
@@ -113,14 +115,14 @@ NodeServices::~NodeServices() = default;
 void NodeServices::add_client(
     rclcpp::ClientBase::SharedPtr client_base_ptr, rclcpp::CallbackGroup::SharedPtr group)
 {
-  group_or_default(node_base_, group, "client")->add_client(client_base_ptr);
+  group_or_default(node_base_, group, "client, group")->add_client(client_base_ptr);
   node_base_->trigger_notify_guard_condition();
 }
 
 void NodeServices::add_service(
     rclcpp::ServiceBase::SharedPtr service_base_ptr, rclcpp::CallbackGroup::SharedPtr group)
 {
-  group_or_default(node_base_, group, "service")->add_service(service_base_ptr);
+  group_or_default(node_base_, group, "service, group")->add_service(service_base_ptr);
   node_base_->trigger_notify_guard_condition();
 }
 

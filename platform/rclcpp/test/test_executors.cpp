@@ -94,6 +94,8 @@ TEST_F(ExecutorTest, DefaultGroupIsMutuallyExclusiveOnTwoThreads)
   rclcpp::executors::MultiThreadedExecutor executor(rclcpp::ExecutorOptions(), 2, true);
   executor.add_node(node);
   std::thread spinner([&executor]() { executor.spin(); });
+  // A cancel() before spin() starts would be lost, as with the real executor.
+  ASSERT_TRUE(wait_until([&executor]() { return executor.is_spinning(); }));
   publish_n(10);
   ASSERT_TRUE(wait_until([&probe]() { return probe.finished.load() == 20; }));
   executor.cancel();
@@ -121,6 +123,8 @@ TEST_F(ExecutorTest, ReentrantGroupRunsCallbacksConcurrently)
   EXPECT_EQ(2u, executor.get_number_of_threads());
   executor.add_node(node);
   std::thread spinner([&executor]() { executor.spin(); });
+  // A cancel() before spin() starts would be lost, as with the real executor.
+  ASSERT_TRUE(wait_until([&executor]() { return executor.is_spinning(); }));
   publish_n(2);
   ASSERT_TRUE(wait_until([&probe]() { return probe.finished.load() == 2; }));
   executor.cancel();
@@ -135,6 +139,8 @@ TEST_F(ExecutorTest, GroupsAndEntitiesCreatedWhileSpinningArePickedUp)
   rclcpp::executors::MultiThreadedExecutor executor(rclcpp::ExecutorOptions(), 2, true);
   executor.add_node(node);
   std::thread spinner([&executor]() { executor.spin(); });
+  // A cancel() before spin() starts would be lost, as with the real executor.
+  ASSERT_TRUE(wait_until([&executor]() { return executor.is_spinning(); }));
 
   std::atomic<int> in_default{0};
   std::atomic<int> in_new_group{0};
@@ -186,6 +192,8 @@ TEST_F(ExecutorTest, GroupNotAddedWithTheNodeIsServedOnlyByItsOwnExecutor)
   rclcpp::executors::SingleThreadedExecutor private_executor;
   private_executor.add_callback_group(private_group, node->get_node_base_interface());
   std::thread private_spinner([&private_executor]() { private_executor.spin(); });
+  // A cancel() before spin() starts would be lost, as with the real executor.
+  ASSERT_TRUE(wait_until([&private_executor]() { return private_executor.is_spinning(); }));
   EXPECT_TRUE(wait_until([&]() { return private_calls.load() == 1; }));
   private_executor.cancel();
   const auto spinner_id = private_spinner.get_id();
@@ -240,6 +248,8 @@ TEST_F(ExecutorTest, CallbacksRunOnExecutorThreads)
   rclcpp::executors::SingleThreadedExecutor executor;
   executor.add_node(node);
   std::thread spinner([&executor]() { executor.spin(); });
+  // A cancel() before spin() starts would be lost, as with the real executor.
+  ASSERT_TRUE(wait_until([&executor]() { return executor.is_spinning(); }));
   const auto spinner_id = spinner.get_id();
   publish_n(5);
   EXPECT_TRUE(wait_until([&calls]() { return calls.load() == 5; }));
@@ -282,6 +292,8 @@ TEST_F(ExecutorTest, TimerFiresRepeatedlyUntilCanceled)
   rclcpp::executors::SingleThreadedExecutor executor;
   executor.add_node(node);
   std::thread spinner([&executor]() { executor.spin(); });
+  // A cancel() before spin() starts would be lost, as with the real executor.
+  ASSERT_TRUE(wait_until([&executor]() { return executor.is_spinning(); }));
   EXPECT_TRUE(wait_until([&timer]() { return timer->is_canceled(); }));
   executor.cancel();
   spinner.join();
@@ -308,6 +320,8 @@ TEST_F(ExecutorTest, RosClockTimerFromCreateTimerFiresInItsGroup)
   rclcpp::executors::SingleThreadedExecutor executor;
   executor.add_callback_group(group, node->get_node_base_interface());
   std::thread spinner([&executor]() { executor.spin(); });
+  // A cancel() before spin() starts would be lost, as with the real executor.
+  ASSERT_TRUE(wait_until([&executor]() { return executor.is_spinning(); }));
   const auto spinner_id = spinner.get_id();
   EXPECT_TRUE(wait_until([&calls]() { return calls.load() >= 1; }));
   executor.cancel();
@@ -342,6 +356,39 @@ TEST_F(ExecutorTest, SpinUntilFutureCompleteReportsEachOutcome)
   auto shutdown_future = after_shutdown.get_future();
   EXPECT_EQ(
       rclcpp::FutureReturnCode::INTERRUPTED, executor.spin_until_future_complete(shutdown_future));
+}
+
+TEST_F(ExecutorTest, SubscriptionsComeAndGoWhileSpinning)
+{
+  rclcpp::executors::MultiThreadedExecutor executor(rclcpp::ExecutorOptions(), 2);
+  executor.add_node(node);
+  std::thread spinner([&executor]() { executor.spin(); });
+  ASSERT_TRUE(wait_until([&executor]() { return executor.is_spinning(); }));
+  auto counter = std::make_shared<std::atomic<int>>(0);
+  for (int round = 0; round < 20; ++round) {
+    auto group = node->create_callback_group(rclcpp::CallbackGroupType::Reentrant);
+    rclcpp::SubscriptionOptions options;
+    options.callback_group = group;
+    auto received = std::make_shared<std::atomic<bool>>(false);
+    auto sub = node->create_subscription<Counter>(
+        "churn",
+        10,
+        [received, counter](Counter::ConstSharedPtr) {
+          received->store(true);
+          ++*counter;
+        },
+        options);
+    auto churn_pub = node->create_publisher<Counter>("churn", 10);
+    // Publish until the new subscription has been served once.
+    ASSERT_TRUE(wait_until([&]() {
+      churn_pub->publish(Counter());
+      return received->load();
+    }));
+    sub.reset();
+  }
+  executor.cancel();
+  spinner.join();
+  EXPECT_GE(counter->load(), 20);
 }
 
 }  // namespace

@@ -228,6 +228,8 @@ TEST_F(PubSubTest, WaitForMessageGetsTheMessageWhileAnExecutorSpins)
   rclcpp::executors::SingleThreadedExecutor executor;
   executor.add_node(node);
   std::thread spinner([&executor]() { executor.spin(); });
+  // A cancel() before spin() starts would be lost, as with the real executor.
+  ASSERT_TRUE(wait_until([&executor]() { return executor.is_spinning(); }));
 
   auto pub = node->create_publisher<Counter>("camera_info", 1);
   Counter out;
@@ -274,6 +276,43 @@ TEST_F(PubSubTest, PublishingAfterShutdownIsDropped)
   rclcpp::shutdown();
   pub->publish(make(1));
   EXPECT_EQ(0u, sub->get_message_queue()->size());
+}
+
+TEST_F(PubSubTest, GroupOfAnotherNodeIsRejected)
+{
+  auto other = std::make_shared<rclcpp::Node>("other_owner");
+  rclcpp::SubscriptionOptions options;
+  options.callback_group = other->create_callback_group(rclcpp::CallbackGroupType::Reentrant);
+  try {
+    node->create_subscription<Counter>(
+        "topic", 1, [](Counter::ConstSharedPtr) {}, options);
+    FAIL() << "expected std::runtime_error";
+  } catch (const std::runtime_error & e) {
+    EXPECT_STREQ("Cannot create subscription, callback group not in node.", e.what());
+  }
+  EXPECT_THROW(
+      node->create_wall_timer(
+          std::chrono::seconds(1), []() {}, options.callback_group),
+      std::runtime_error);
+}
+
+TEST_F(PubSubTest, TakeReadsTheQueueTheExecutorServes)
+{
+  int executor_count = 0;
+  auto sub = node->create_subscription<Counter>(
+      "taken", 2, [&executor_count](Counter::ConstSharedPtr) { ++executor_count; });
+  auto pub = node->create_publisher<Counter>("taken", 10);
+  for (int64_t i = 1; i <= 3; ++i) {
+    pub->publish(make(i));
+  }
+  Counter out;
+  rclcpp::MessageInfo info;
+  ASSERT_TRUE(sub->take(out, info));
+  EXPECT_EQ(2, out.value);
+  spin_ready();
+  EXPECT_EQ(1, executor_count);
+  EXPECT_FALSE(sub->take(out, info));
+  EXPECT_EQ(2, out.value);
 }
 
 }  // namespace

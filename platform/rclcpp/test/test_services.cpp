@@ -63,6 +63,8 @@ protected:
     server_executor = std::make_shared<rclcpp::executors::SingleThreadedExecutor>();
     server_executor->add_node(server);
     server_thread = std::thread([this]() { server_executor->spin(); });
+    // A cancel() before spin() starts would be lost, as with the real executor.
+    ASSERT_TRUE(wait_until([this]() { return server_executor->is_spinning(); }));
   }
 
   void stop_server()
@@ -174,6 +176,8 @@ TEST_F(ServiceTest, CallbackGroupDecidesTheServiceThread)
   rclcpp::executors::SingleThreadedExecutor group_executor;
   group_executor.add_callback_group(group, server->get_node_base_interface());
   std::thread group_thread([&group_executor]() { group_executor.spin(); });
+  // A cancel() before spin() starts would be lost, as with the real executor.
+  ASSERT_TRUE(wait_until([&group_executor]() { return group_executor.is_spinning(); }));
   const auto group_thread_id = group_thread.get_id();
   // The node's own executor does not serve the group.
   start_server();
