@@ -4,12 +4,15 @@
 //
 //   semanticmap_demo [--duration SECONDS] [--params-file FILE] [ROS arguments...]
 //
-// Without --duration it runs until Ctrl-C.
+// Without --duration it runs until Ctrl-C. On exit it writes the last obstacle and covered maps each
+// node published as PNG images (--output DIR, default "demo_maps").
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <future>
 #include <iostream>
 #include <memory>
@@ -18,9 +21,14 @@
 #include <thread>
 #include <vector>
 
+#include <opencv2/core.hpp>
+#include <opencv2/imgcodecs.hpp>
+
 #include "brindlex_nav2_semanticmap/semanticmap_ros.hpp"
 #include "geometry_msgs/msg/polygon_stamped.hpp"
 #include "geometry_msgs/msg/transform_stamped.hpp"
+#include "map_msgs/msg/occupancy_grid_update.hpp"
+#include "nav_msgs/msg/occupancy_grid.hpp"
 #include "rclcpp/rclcpp.hpp"
 #include "tf2_ros/static_transform_broadcaster.h"
 #include "tf2_ros/transform_broadcaster.h"
@@ -34,6 +42,7 @@ using SemanticmapNode =
 struct Options
 {
   double duration{0.0};
+  std::string output{"demo_maps"};
   std::vector<std::string> ros_arguments;
 };
 
@@ -45,6 +54,8 @@ Options parseOptions(int argc, char ** argv)
     const std::string arg = argv[i];
     if (arg == "--duration" && i + 1 < argc) {
       options.duration = std::atof(argv[++i]);
+    } else if (arg == "--output" && i + 1 < argc) {
+      options.output = argv[++i];
     } else if (arg == "--params-file" && i + 1 < argc) {
       params_file = argv[++i];
     } else {
@@ -142,6 +153,91 @@ private:
   std::chrono::steady_clock::time_point last_{std::chrono::steady_clock::now()};
 };
 
+/**
+ * Keeps the last map of one topic the way a map consumer does: a full OccupancyGrid replaces it,
+ * an OccupancyGridUpdate overwrites its window.
+ */
+class MapRecorder
+{
+public:
+  MapRecorder(const rclcpp::Node::SharedPtr & node, const std::string & topic)
+  : topic_(topic)
+  {
+    const auto qos = rclcpp::QoS(rclcpp::KeepLast(1)).transient_local().reliable();
+    grid_subscription_ = node->create_subscription<nav_msgs::msg::OccupancyGrid>(
+      topic, qos, [this](nav_msgs::msg::OccupancyGrid::ConstSharedPtr grid) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        map_ = *grid;
+        ++grids_;
+      });
+    update_subscription_ = node->create_subscription<map_msgs::msg::OccupancyGridUpdate>(
+      topic + "_updates", qos, [this](map_msgs::msg::OccupancyGridUpdate::ConstSharedPtr update) {
+        applyUpdate(*update);
+      });
+  }
+
+  /// Writes the map as a PNG (free white, occupied black, unknown grey, north up); returns the path
+  /// or an empty string when no map arrived.
+  std::string writePng(const std::string & directory) const
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    const auto width = static_cast<int>(map_.info.width);
+    const auto height = static_cast<int>(map_.info.height);
+    if (width == 0 || height == 0 ||
+      map_.data.size() != static_cast<size_t>(width) * static_cast<size_t>(height))
+    {
+      return "";
+    }
+    cv::Mat image(height, width, CV_8UC1);
+    for (int y = 0; y < height; ++y) {
+      for (int x = 0; x < width; ++x) {
+        const int8_t value = map_.data[static_cast<size_t>(x + y * width)];
+        image.at<uint8_t>(height - 1 - y, x) =
+          value < 0 ? 128 : static_cast<uint8_t>(255 - std::min<int>(value, 100) * 255 / 100);
+      }
+    }
+    std::string name = topic_.substr(1);
+    std::replace(name.begin(), name.end(), '/', '_');
+    const std::string path = directory + "/" + name + ".png";
+    return cv::imwrite(path, image) ? path : "";
+  }
+
+  std::string summary() const
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return topic_ + ": " + std::to_string(grids_) + " full grids, " + std::to_string(updates_) +
+           " updates";
+  }
+
+private:
+  void applyUpdate(const map_msgs::msg::OccupancyGridUpdate & update)
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    ++updates_;
+    const uint32_t width = map_.info.width;
+    if (update.x < 0 || update.y < 0 ||
+      static_cast<uint64_t>(update.x) + update.width > width ||
+      static_cast<uint64_t>(update.y) + update.height > map_.info.height ||
+      update.data.size() != static_cast<size_t>(update.width) * update.height)
+    {
+      return;  // an update for another grid than the one held
+    }
+    for (uint32_t row = 0; row < update.height; ++row) {
+      std::copy_n(
+        update.data.begin() + static_cast<std::ptrdiff_t>(row * update.width), update.width,
+        map_.data.begin() + static_cast<std::ptrdiff_t>(update.x + (update.y + row) * width));
+    }
+  }
+
+  std::string topic_;
+  rclcpp::Subscription<nav_msgs::msg::OccupancyGrid>::SharedPtr grid_subscription_;
+  rclcpp::Subscription<map_msgs::msg::OccupancyGridUpdate>::SharedPtr update_subscription_;
+  mutable std::mutex mutex_;
+  nav_msgs::msg::OccupancyGrid map_;
+  int grids_{0};
+  int updates_{0};
+};
+
 void printStatus(SemanticmapNode & node, CycleCounter & cycles)
 {
   std::string grid = "no grid";
@@ -201,6 +297,14 @@ int main(int argc, char ** argv)
   auto observer_node = std::make_shared<rclcpp::Node>("semanticmap_demo_observer");
   CycleCounter global_cycles(observer_node, "global_semanticmap");
   CycleCounter local_cycles(observer_node, "local_semanticmap");
+  std::vector<std::unique_ptr<MapRecorder>> maps;
+  for (const char * node_name : {"global_semanticmap", "local_semanticmap"}) {
+    for (const char * topic : {"obstacle_map", "covered_map"}) {
+      maps.push_back(
+        std::make_unique<MapRecorder>(
+          observer_node, std::string("/") + node_name + "/" + topic));
+    }
+  }
   rclcpp::executors::SingleThreadedExecutor observer_executor;
   observer_executor.add_node(observer_node);
   std::thread observer_spin([&observer_executor]() {observer_executor.spin();});
@@ -228,6 +332,14 @@ int main(int argc, char ** argv)
   observer_spin.join();
   startup.wait();
   robot.reset();
+
+  std::error_code error;
+  std::filesystem::create_directories(options.output, error);
+  for (const auto & map : maps) {
+    const std::string path = map->writePng(options.output);
+    std::printf(
+      "%s -> %s\n", map->summary().c_str(), path.empty() ? "(no map received)" : path.c_str());
+  }
   std::printf("semanticmap_demo: done\n");
   return 0;
 }

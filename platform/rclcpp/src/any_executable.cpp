@@ -2,8 +2,7 @@
 
 #include "rclcpp/detail/wake.hpp"
 
-namespace rclcpp
-{
+namespace rclcpp {
 
 AnyExecutable::AnyExecutable() = default;
 

@@ -8,32 +8,25 @@
 #include "rclcpp/detail/wake.hpp"
 #include "rclcpp/node_interfaces/node_base_interface.hpp"
 
-namespace rclcpp
-{
+namespace rclcpp {
 
 ClientBase::ClientBase(
-  rclcpp::node_interfaces::NodeBaseInterface * node_base,
-  const std::string & service_name,
-  const std::string & type_name,
-  const rmw_qos_profile_t & qos_profile)
-: service_name_(node_base->resolve_topic_or_service_name(service_name, true)),
-  type_name_(type_name),
-  context_(node_base->get_context()),
-  responses_(std::make_shared<detail::ResponseQueue>()),
-  client_id_(static_cast<int64_t>(detail::next_unique_id()))
+    rclcpp::node_interfaces::NodeBaseInterface * node_base,
+    const std::string & service_name,
+    const std::string & type_name,
+    const rmw_qos_profile_t & qos_profile)
+    : service_name_(node_base->resolve_topic_or_service_name(service_name, true)),
+      type_name_(type_name),
+      context_(node_base->get_context()),
+      responses_(std::make_shared<detail::ResponseQueue>()),
+      client_id_(static_cast<int64_t>(detail::next_unique_id()))
 {
   (void)qos_profile;
 }
 
-ClientBase::~ClientBase()
-{
-  responses_->clear();
-}
+ClientBase::~ClientBase() { responses_->clear(); }
 
-const char * ClientBase::get_service_name() const
-{
-  return service_name_.c_str();
-}
+const char * ClientBase::get_service_name() const { return service_name_.c_str(); }
 
 bool ClientBase::service_is_ready() const
 {
@@ -42,9 +35,9 @@ bool ClientBase::service_is_ready() const
 
 bool ClientBase::wait_for_service_nanoseconds(std::chrono::nanoseconds timeout)
 {
-  const auto deadline = timeout < std::chrono::nanoseconds::zero() ?
-    std::chrono::steady_clock::time_point::max() :
-    std::chrono::steady_clock::now() + timeout;
+  const auto deadline = timeout < std::chrono::nanoseconds::zero()
+                            ? std::chrono::steady_clock::time_point::max()
+                            : std::chrono::steady_clock::now() + timeout;
   while (true) {
     const uint64_t seen = detail::wake_generation();
     if (service_is_ready()) {
@@ -65,8 +58,7 @@ int64_t ClientBase::send_type_erased_request(std::shared_ptr<void> request)
   const int64_t sequence = ++sequence_number_;
   detail::ServiceRequest service_request;
   for (size_t i = 0; i < sizeof(client_id_); ++i) {
-    service_request.request_id.writer_guid[i] =
-      static_cast<int8_t>((client_id_ >> (8 * i)) & 0xff);
+    service_request.request_id.writer_guid[i] = static_cast<int8_t>((client_id_ >> (8 * i)) & 0xff);
   }
   service_request.request_id.sequence_number = sequence;
   service_request.request = std::move(request);

@@ -13,10 +13,8 @@
 #include "rclcpp/detail/wake.hpp"
 #include "rclcpp/exceptions.hpp"
 
-namespace rclcpp
-{
-namespace
-{
+namespace rclcpp {
+namespace {
 
 // Every context alive, for the signal handler. Leaked so that it outlives static destructors.
 struct WeakContexts
@@ -57,7 +55,7 @@ void Context::init(int argc, char const * const argv[], const rclcpp::InitOption
   auto parsed = std::make_shared<const detail::RosArguments>(args);
   if (!parsed->unparsed_ros_arguments().empty()) {
     throw exceptions::UnknownROSArgsError(
-            std::vector<std::string>(parsed->unparsed_ros_arguments()));
+        std::vector<std::string>(parsed->unparsed_ros_arguments()));
   }
   if (auto level = parsed->default_log_level()) {
     detail::set_default_log_level(*level);
@@ -75,25 +73,20 @@ void Context::init(int argc, char const * const argv[], const rclcpp::InitOption
   std::lock_guard<std::mutex> lock(registry.mutex);
   auto self = weak_from_this();
   const bool known = std::any_of(
-    registry.contexts.begin(), registry.contexts.end(),
-    [this](const std::weak_ptr<Context> & weak) {
-      auto locked = weak.lock();
-      return locked.get() == this;
-    });
+      registry.contexts.begin(),
+      registry.contexts.end(),
+      [this](const std::weak_ptr<Context> & weak) {
+        auto locked = weak.lock();
+        return locked.get() == this;
+      });
   if (!known && !self.expired()) {
     registry.contexts.push_back(self);
   }
 }
 
-bool Context::is_valid() const
-{
-  return valid_flag_.load();
-}
+bool Context::is_valid() const { return valid_flag_.load(); }
 
-const rclcpp::InitOptions & Context::get_init_options() const
-{
-  return init_options_;
-}
+const rclcpp::InitOptions & Context::get_init_options() const { return init_options_; }
 
 rclcpp::InitOptions Context::get_init_options()
 {
@@ -101,10 +94,7 @@ rclcpp::InitOptions Context::get_init_options()
   return init_options_;
 }
 
-size_t Context::get_domain_id() const
-{
-  return init_options_.get_domain_id();
-}
+size_t Context::get_domain_id() const { return init_options_.get_domain_id(); }
 
 std::string Context::shutdown_reason() const
 {
@@ -146,7 +136,7 @@ Context::OnShutdownCallback Context::on_shutdown(OnShutdownCallback callback)
 }
 
 ShutdownCallbackHandle Context::add_shutdown_callback(
-  CallbackSet & callbacks, std::mutex & mutex, OnShutdownCallback callback)
+    CallbackSet & callbacks, std::mutex & mutex, OnShutdownCallback callback)
 {
   auto callback_shared_ptr = std::make_shared<OnShutdownCallback>(std::move(callback));
   {
@@ -159,7 +149,7 @@ ShutdownCallbackHandle Context::add_shutdown_callback(
 }
 
 bool Context::remove_shutdown_callback(
-  CallbackSet & callbacks, std::mutex & mutex, const ShutdownCallbackHandle & handle)
+    CallbackSet & callbacks, std::mutex & mutex, const ShutdownCallbackHandle & handle)
 {
   const auto callback_shared_ptr = handle.callback.lock();
   if (callback_shared_ptr == nullptr) {
@@ -175,7 +165,7 @@ bool Context::remove_shutdown_callback(
 }
 
 std::vector<Context::OnShutdownCallback> Context::get_shutdown_callbacks(
-  const CallbackSet & callbacks, std::mutex & mutex) const
+    const CallbackSet & callbacks, std::mutex & mutex) const
 {
   std::vector<OnShutdownCallback> result;
   std::lock_guard<std::mutex> lock(mutex);
@@ -188,25 +178,25 @@ std::vector<Context::OnShutdownCallback> Context::get_shutdown_callbacks(
 OnShutdownCallbackHandle Context::add_on_shutdown_callback(OnShutdownCallback callback)
 {
   return add_shutdown_callback(
-    on_shutdown_callbacks_, on_shutdown_callbacks_mutex_, std::move(callback));
+      on_shutdown_callbacks_, on_shutdown_callbacks_mutex_, std::move(callback));
 }
 
 bool Context::remove_on_shutdown_callback(const OnShutdownCallbackHandle & callback_handle)
 {
   return remove_shutdown_callback(
-    on_shutdown_callbacks_, on_shutdown_callbacks_mutex_, callback_handle);
+      on_shutdown_callbacks_, on_shutdown_callbacks_mutex_, callback_handle);
 }
 
 PreShutdownCallbackHandle Context::add_pre_shutdown_callback(PreShutdownCallback callback)
 {
   return add_shutdown_callback(
-    pre_shutdown_callbacks_, pre_shutdown_callbacks_mutex_, std::move(callback));
+      pre_shutdown_callbacks_, pre_shutdown_callbacks_mutex_, std::move(callback));
 }
 
 bool Context::remove_pre_shutdown_callback(const PreShutdownCallbackHandle & callback_handle)
 {
   return remove_shutdown_callback(
-    pre_shutdown_callbacks_, pre_shutdown_callbacks_mutex_, callback_handle);
+      pre_shutdown_callbacks_, pre_shutdown_callbacks_mutex_, callback_handle);
 }
 
 std::vector<Context::OnShutdownCallback> Context::get_on_shutdown_callbacks() const
@@ -227,7 +217,7 @@ bool Context::sleep_for(const std::chrono::nanoseconds & nanoseconds)
     const uint64_t seen = interrupt_count_;
     auto start = std::chrono::steady_clock::now();
     interrupt_condition_variable_.wait_for(
-      lock, nanoseconds, [this, seen]() {return interrupt_count_ != seen;});
+        lock, nanoseconds, [this, seen]() { return interrupt_count_ != seen; });
     time_left -= std::chrono::steady_clock::now() - start;
   }
   if (time_left > std::chrono::nanoseconds::zero() && this->is_valid()) {
@@ -274,8 +264,7 @@ std::vector<Context::SharedPtr> get_contexts()
   return shared_contexts;
 }
 
-namespace contexts
-{
+namespace contexts {
 
 DefaultContext::DefaultContext() = default;
 

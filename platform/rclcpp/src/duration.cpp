@@ -7,8 +7,7 @@
 
 #include "rclcpp/utilities.hpp"
 
-namespace rclcpp
-{
+namespace rclcpp {
 
 Duration::Duration(int32_t seconds, uint32_t nanoseconds)
 {
@@ -29,13 +28,9 @@ Duration::Duration(const builtin_interfaces::msg::Duration & duration_msg)
   rcl_duration_.nanoseconds += static_cast<rcl_duration_value_t>(duration_msg.nanosec);
 }
 
-Duration::Duration(const rcl_duration_t & duration)
-: rcl_duration_(duration)
-{}
+Duration::Duration(const rcl_duration_t & duration) : rcl_duration_(duration) {}
 
-Duration::Duration()
-: Duration(std::chrono::nanoseconds(0))
-{}
+Duration::Duration() : Duration(std::chrono::nanoseconds(0)) {}
 
 Duration::operator builtin_interfaces::msg::Duration() const
 {
@@ -104,8 +99,7 @@ bool Duration::operator>(const rclcpp::Duration & rhs) const
   return rcl_duration_.nanoseconds > rhs.rcl_duration_.nanoseconds;
 }
 
-namespace
-{
+namespace {
 
 void bounds_check_duration_sum(int64_t lhsns, int64_t rhsns, uint64_t max)
 {
@@ -142,8 +136,8 @@ void bounds_check_duration_scale(int64_t dns, double scale, uint64_t max)
   auto abs_dns = static_cast<uint64_t>(std::llabs(dns));
   auto abs_scale = std::abs(scale);
   if (abs_scale > 1.0 &&
-    abs_dns > static_cast<uint64_t>(static_cast<long double>(max) / static_cast<long double>(abs_scale)))
-  {
+      abs_dns > static_cast<uint64_t>(
+                    static_cast<long double>(max) / static_cast<long double>(abs_scale))) {
     if ((dns > 0 && scale > 0) || (dns < 0 && scale < 0)) {
       throw std::overflow_error("duration scaling leads to int64_t overflow");
     } else {
@@ -157,8 +151,9 @@ void bounds_check_duration_scale(int64_t dns, double scale, uint64_t max)
 Duration Duration::operator+(const rclcpp::Duration & rhs) const
 {
   bounds_check_duration_sum(
-    this->rcl_duration_.nanoseconds, rhs.rcl_duration_.nanoseconds,
-    std::numeric_limits<rcl_duration_value_t>::max());
+      this->rcl_duration_.nanoseconds,
+      rhs.rcl_duration_.nanoseconds,
+      std::numeric_limits<rcl_duration_value_t>::max());
   return Duration::from_nanoseconds(rcl_duration_.nanoseconds + rhs.rcl_duration_.nanoseconds);
 }
 
@@ -171,8 +166,9 @@ Duration & Duration::operator+=(const rclcpp::Duration & rhs)
 Duration Duration::operator-(const rclcpp::Duration & rhs) const
 {
   bounds_check_duration_difference(
-    this->rcl_duration_.nanoseconds, rhs.rcl_duration_.nanoseconds,
-    std::numeric_limits<rcl_duration_value_t>::max());
+      this->rcl_duration_.nanoseconds,
+      rhs.rcl_duration_.nanoseconds,
+      std::numeric_limits<rcl_duration_value_t>::max());
   return Duration::from_nanoseconds(rcl_duration_.nanoseconds - rhs.rcl_duration_.nanoseconds);
 }
 
@@ -188,11 +184,9 @@ Duration Duration::operator*(double scale) const
     throw std::runtime_error("abnormal scale in rclcpp::Duration");
   }
   bounds_check_duration_scale(
-    this->rcl_duration_.nanoseconds, scale,
-    std::numeric_limits<rcl_duration_value_t>::max());
+      this->rcl_duration_.nanoseconds, scale, std::numeric_limits<rcl_duration_value_t>::max());
   long double scale_ld = static_cast<long double>(scale);
-  return Duration::from_nanoseconds(
-    static_cast<rcl_duration_value_t>(
+  return Duration::from_nanoseconds(static_cast<rcl_duration_value_t>(
       static_cast<long double>(rcl_duration_.nanoseconds) * scale_ld));
 }
 
@@ -202,20 +196,14 @@ Duration & Duration::operator*=(double scale)
   return *this;
 }
 
-Duration Duration::max()
-{
-  return Duration(std::numeric_limits<int32_t>::max(), 999999999);
-}
+Duration Duration::max() { return Duration(std::numeric_limits<int32_t>::max(), 999999999); }
 
 double Duration::seconds() const
 {
   return std::chrono::duration<double>(std::chrono::nanoseconds(rcl_duration_.nanoseconds)).count();
 }
 
-rcl_duration_value_t Duration::nanoseconds() const
-{
-  return rcl_duration_.nanoseconds;
-}
+rcl_duration_value_t Duration::nanoseconds() const { return rcl_duration_.nanoseconds; }
 
 rmw_time_t Duration::to_rmw_time() const
 {
@@ -260,14 +248,13 @@ Duration Duration::from_rmw_time(rmw_time_t duration)
   constexpr rcl_duration_value_t limit_ns = std::numeric_limits<rcl_duration_value_t>::max();
   constexpr rcl_duration_value_t limit_sec = RCL_NS_TO_S(limit_ns);
   if (duration.sec > static_cast<uint64_t>(limit_sec) ||
-    duration.nsec > static_cast<uint64_t>(limit_ns))
-  {
+      duration.nsec > static_cast<uint64_t>(limit_ns)) {
     ret.rcl_duration_.nanoseconds = limit_ns;
   } else {
     const auto total_ns =
-      static_cast<uint64_t>(RCL_S_TO_NS(static_cast<int64_t>(duration.sec))) + duration.nsec;
+        static_cast<uint64_t>(RCL_S_TO_NS(static_cast<int64_t>(duration.sec))) + duration.nsec;
     ret.rcl_duration_.nanoseconds = static_cast<rcl_duration_value_t>(
-      total_ns > static_cast<uint64_t>(limit_ns) ? static_cast<uint64_t>(limit_ns) : total_ns);
+        total_ns > static_cast<uint64_t>(limit_ns) ? static_cast<uint64_t>(limit_ns) : total_ns);
   }
   return ret;
 }

@@ -11,12 +11,12 @@
 #include "rclcpp/detail/wake.hpp"
 #include "rclcpp/node.hpp"
 
-namespace rclcpp
-{
+namespace rclcpp {
 
 Executor::Executor(const rclcpp::ExecutorOptions & options)
-: spinning(false), context_(options.context)
-{}
+    : spinning(false), context_(options.context)
+{
+}
 
 Executor::~Executor()
 {
@@ -39,9 +39,9 @@ Executor::~Executor()
 }
 
 void Executor::add_callback_group(
-  rclcpp::CallbackGroup::SharedPtr group_ptr,
-  rclcpp::node_interfaces::NodeBaseInterface::SharedPtr node_ptr,
-  bool notify)
+    rclcpp::CallbackGroup::SharedPtr group_ptr,
+    rclcpp::node_interfaces::NodeBaseInterface::SharedPtr node_ptr,
+    bool notify)
 {
   (void)notify;
   {
@@ -108,25 +108,22 @@ void Executor::remove_callback_group(rclcpp::CallbackGroup::SharedPtr group_ptr,
   detail::wake_all();
 }
 
-void Executor::add_node(
-  rclcpp::node_interfaces::NodeBaseInterface::SharedPtr node_ptr, bool notify)
+void Executor::add_node(rclcpp::node_interfaces::NodeBaseInterface::SharedPtr node_ptr, bool notify)
 {
   (void)notify;
   if (node_ptr->get_associated_with_executor_atomic().exchange(true)) {
     throw std::runtime_error(
-            std::string("Node '") + node_ptr->get_fully_qualified_name() +
-            "' has already been added to an executor.");
+        std::string("Node '") + node_ptr->get_fully_qualified_name() +
+        "' has already been added to an executor.");
   }
   {
     std::lock_guard<std::mutex> lock(mutex_);
-    node_ptr->for_each_callback_group(
-      [this, &node_ptr](rclcpp::CallbackGroup::SharedPtr group) {
-        if (group->automatically_add_to_executor_with_node() &&
-        !group->get_associated_with_executor_atomic().exchange(true))
-        {
-          weak_groups_to_nodes_associated_with_executor_.insert({group, node_ptr});
-        }
-      });
+    node_ptr->for_each_callback_group([this, &node_ptr](rclcpp::CallbackGroup::SharedPtr group) {
+      if (group->automatically_add_to_executor_with_node() &&
+          !group->get_associated_with_executor_atomic().exchange(true)) {
+        weak_groups_to_nodes_associated_with_executor_.insert({group, node_ptr});
+      }
+    });
     weak_nodes_.push_back(node_ptr);
   }
   detail::wake_all();
@@ -138,25 +135,25 @@ void Executor::add_node(std::shared_ptr<rclcpp::Node> node_ptr, bool notify)
 }
 
 void Executor::remove_node(
-  rclcpp::node_interfaces::NodeBaseInterface::SharedPtr node_ptr, bool notify)
+    rclcpp::node_interfaces::NodeBaseInterface::SharedPtr node_ptr, bool notify)
 {
   (void)notify;
   {
     std::lock_guard<std::mutex> lock(mutex_);
     auto node_it = std::find_if(
-      weak_nodes_.begin(), weak_nodes_.end(),
-      [&node_ptr](const rclcpp::node_interfaces::NodeBaseInterface::WeakPtr & weak) {
-        return weak.lock() == node_ptr;
-      });
+        weak_nodes_.begin(),
+        weak_nodes_.end(),
+        [&node_ptr](const rclcpp::node_interfaces::NodeBaseInterface::WeakPtr & weak) {
+          return weak.lock() == node_ptr;
+        });
     if (node_it == weak_nodes_.end()) {
       throw std::runtime_error(
-              std::string("Node '") + node_ptr->get_fully_qualified_name() +
-              "' needs to be associated with this executor.");
+          std::string("Node '") + node_ptr->get_fully_qualified_name() +
+          "' needs to be associated with this executor.");
     }
     weak_nodes_.erase(node_it);
     for (auto it = weak_groups_to_nodes_associated_with_executor_.begin();
-      it != weak_groups_to_nodes_associated_with_executor_.end(); )
-    {
+         it != weak_groups_to_nodes_associated_with_executor_.end();) {
       auto node = it->second.lock();
       if (node == node_ptr || !node) {
         if (auto group = it->first.lock()) {
@@ -178,8 +175,7 @@ void Executor::remove_node(std::shared_ptr<rclcpp::Node> node_ptr, bool notify)
 }
 
 void Executor::spin_node_once_nanoseconds(
-  rclcpp::node_interfaces::NodeBaseInterface::SharedPtr node,
-  std::chrono::nanoseconds timeout)
+    rclcpp::node_interfaces::NodeBaseInterface::SharedPtr node, std::chrono::nanoseconds timeout)
 {
   this->add_node(node, false);
   try {
@@ -226,11 +222,11 @@ void Executor::spin_some_impl(std::chrono::nanoseconds max_duration, bool exhaus
   (void)exhaustive;
   auto start = std::chrono::steady_clock::now();
   auto max_duration_not_elapsed = [max_duration, start]() {
-      if (std::chrono::nanoseconds(0) == max_duration) {
-        return true;
-      }
-      return std::chrono::steady_clock::now() - start < max_duration;
-    };
+    if (std::chrono::nanoseconds(0) == max_duration) {
+      return true;
+    }
+    return std::chrono::steady_clock::now() - start < max_duration;
+  };
   if (spinning.exchange(true)) {
     throw std::runtime_error("spin_some() called while already spinning");
   }
@@ -267,10 +263,7 @@ void Executor::cancel()
   detail::wake_all();
 }
 
-bool Executor::is_spinning()
-{
-  return spinning.load();
-}
+bool Executor::is_spinning() { return spinning.load(); }
 
 void Executor::execute_any_executable(AnyExecutable & any_exec)
 {
@@ -299,33 +292,35 @@ void Executor::execute_any_executable(AnyExecutable & any_exec)
 
 void Executor::refresh_groups_from_nodes()
 {
-  for (auto it = weak_nodes_.begin(); it != weak_nodes_.end(); ) {
+  for (auto it = weak_nodes_.begin(); it != weak_nodes_.end();) {
     auto node = it->lock();
     if (!node) {
       it = weak_nodes_.erase(it);
       continue;
     }
-    node->for_each_callback_group(
-      [this, &node](rclcpp::CallbackGroup::SharedPtr group) {
-        if (group->automatically_add_to_executor_with_node() &&
-        !group->get_associated_with_executor_atomic().exchange(true))
-        {
-          weak_groups_to_nodes_associated_with_executor_.insert({group, node});
-        }
-      });
+    node->for_each_callback_group([this, &node](rclcpp::CallbackGroup::SharedPtr group) {
+      if (group->automatically_add_to_executor_with_node() &&
+          !group->get_associated_with_executor_atomic().exchange(true)) {
+        weak_groups_to_nodes_associated_with_executor_.insert({group, node});
+      }
+    });
     ++it;
   }
 }
 
-std::vector<std::pair<rclcpp::CallbackGroup::SharedPtr,
-  rclcpp::node_interfaces::NodeBaseInterface::SharedPtr>> Executor::collect_groups()
+std::vector<std::pair<
+    rclcpp::CallbackGroup::SharedPtr,
+    rclcpp::node_interfaces::NodeBaseInterface::SharedPtr>>
+Executor::collect_groups()
 {
-  std::vector<std::pair<rclcpp::CallbackGroup::SharedPtr,
-    rclcpp::node_interfaces::NodeBaseInterface::SharedPtr>> groups;
-  for (auto * map : {&weak_groups_associated_with_executor_to_nodes_,
-      &weak_groups_to_nodes_associated_with_executor_})
-  {
-    for (auto it = map->begin(); it != map->end(); ) {
+  std::vector<std::pair<
+      rclcpp::CallbackGroup::SharedPtr,
+      rclcpp::node_interfaces::NodeBaseInterface::SharedPtr>>
+      groups;
+  for (auto * map :
+       {&weak_groups_associated_with_executor_to_nodes_,
+        &weak_groups_to_nodes_associated_with_executor_}) {
+    for (auto it = map->begin(); it != map->end();) {
       auto group = it->first.lock();
       if (!group) {
         it = map->erase(it);
@@ -357,29 +352,27 @@ bool Executor::get_next_ready_executable(AnyExecutable & any_executable)
     std::shared_ptr<void> data;
     bool found = false;
     if (auto timer = group->find_timer_ptrs_if(
-        [](const rclcpp::TimerBase::SharedPtr & t) {return t->call();}))
-    {
+            [](const rclcpp::TimerBase::SharedPtr & t) { return t->call(); })) {
       any_executable.timer = timer;
       found = true;
-    } else if (auto subscription = group->find_subscription_ptrs_if(
-        [&data](const rclcpp::SubscriptionBase::SharedPtr & s) {
-          return s->take_type_erased_message(data);
-        }))
-    {
+    } else if (
+        auto subscription = group->find_subscription_ptrs_if(
+            [&data](const rclcpp::SubscriptionBase::SharedPtr & s) {
+              return s->take_type_erased_message(data);
+            })) {
       any_executable.subscription = subscription;
       found = true;
-    } else if (auto service = group->find_service_ptrs_if(
-        [&data](const rclcpp::ServiceBase::SharedPtr & s) {
-          return s->take_type_erased_request(data);
-        }))
-    {
+    } else if (
+        auto service =
+            group->find_service_ptrs_if([&data](const rclcpp::ServiceBase::SharedPtr & s) {
+              return s->take_type_erased_request(data);
+            })) {
       any_executable.service = service;
       found = true;
-    } else if (auto client = group->find_client_ptrs_if(
-        [&data](const rclcpp::ClientBase::SharedPtr & c) {
+    } else if (
+        auto client = group->find_client_ptrs_if([&data](const rclcpp::ClientBase::SharedPtr & c) {
           return c->take_type_erased_response(data);
-        }))
-    {
+        })) {
       any_executable.client = client;
       found = true;
     }
@@ -404,11 +397,10 @@ std::chrono::nanoseconds Executor::next_timer_timeout()
     if (!pair.first->can_be_taken_from().load()) {
       continue;
     }
-    pair.first->find_timer_ptrs_if(
-      [&shortest](const rclcpp::TimerBase::SharedPtr & timer) {
-        shortest = std::min(shortest, timer->time_until_trigger());
-        return false;
-      });
+    pair.first->find_timer_ptrs_if([&shortest](const rclcpp::TimerBase::SharedPtr & timer) {
+      shortest = std::min(shortest, timer->time_until_trigger());
+      return false;
+    });
   }
   return shortest;
 }
@@ -416,8 +408,8 @@ std::chrono::nanoseconds Executor::next_timer_timeout()
 bool Executor::get_next_executable(AnyExecutable & any_executable, std::chrono::nanoseconds timeout)
 {
   using std::chrono::steady_clock;
-  const auto deadline = timeout < std::chrono::nanoseconds::zero() ?
-    steady_clock::time_point::max() : steady_clock::now() + timeout;
+  const auto deadline = timeout < std::chrono::nanoseconds::zero() ? steady_clock::time_point::max()
+                                                                   : steady_clock::now() + timeout;
   while (true) {
     const uint64_t seen = detail::wake_generation();
     if (get_next_ready_executable(any_executable)) {

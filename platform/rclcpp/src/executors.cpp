@@ -1,7 +1,6 @@
 #include "rclcpp/executors.hpp"
 
-namespace rclcpp
-{
+namespace rclcpp {
 
 void spin_some(rclcpp::node_interfaces::NodeBaseInterface::SharedPtr node_ptr)
 {
@@ -22,9 +21,6 @@ void spin(rclcpp::node_interfaces::NodeBaseInterface::SharedPtr node_ptr)
   exec.remove_node(node_ptr);
 }
 
-void spin(rclcpp::Node::SharedPtr node_ptr)
-{
-  rclcpp::spin(node_ptr->get_node_base_interface());
-}
+void spin(rclcpp::Node::SharedPtr node_ptr) { rclcpp::spin(node_ptr->get_node_base_interface()); }
 
 }  // namespace rclcpp

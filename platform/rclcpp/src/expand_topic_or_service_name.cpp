@@ -5,22 +5,13 @@
 
 #include "rclcpp/exceptions/exceptions.hpp"
 
-namespace rclcpp
-{
-namespace detail
-{
-namespace
-{
+namespace rclcpp {
+namespace detail {
+namespace {
 
-bool is_alnum(char c)
-{
-  return std::isalnum(static_cast<unsigned char>(c)) != 0;
-}
+bool is_alnum(char c) { return std::isalnum(static_cast<unsigned char>(c)) != 0; }
 
-bool is_digit(char c)
-{
-  return std::isdigit(static_cast<unsigned char>(c)) != 0;
-}
+bool is_digit(char c) { return std::isdigit(static_cast<unsigned char>(c)) != 0; }
 
 // Checks the name as the user wrote it (before expansion).
 std::string validate_input_name(const std::string & name, const char * kind, size_t & index)
@@ -113,7 +104,7 @@ std::string validate_full_name(const std::string & name, const char * kind, size
 }
 
 [[noreturn]] void throw_name_error(
-  const std::string & name, const std::string & reason, size_t index, bool is_service)
+    const std::string & name, const std::string & reason, size_t index, bool is_service)
 {
   if (is_service) {
     throw exceptions::InvalidServiceNameError(name.c_str(), reason.c_str(), index);
@@ -191,10 +182,10 @@ std::string validate_namespace(const std::string & namespace_, size_t & invalid_
 }  // namespace detail
 
 std::string expand_topic_or_service_name(
-  const std::string & name,
-  const std::string & node_name,
-  const std::string & namespace_,
-  bool is_service)
+    const std::string & name,
+    const std::string & node_name,
+    const std::string & namespace_,
+    bool is_service)
 {
   const char * kind = is_service ? "service name" : "topic name";
   size_t index = 0;
@@ -226,8 +217,10 @@ std::string expand_topic_or_service_name(
   expanded = detail::replace_all(expanded, "{ns}", namespace_ == "/" ? "" : namespace_);
   if (expanded.find('{') != std::string::npos) {
     detail::throw_name_error(
-      name, std::string(kind) + " contains an unknown substitution", expanded.find('{'),
-      is_service);
+        name,
+        std::string(kind) + " contains an unknown substitution",
+        expanded.find('{'),
+        is_service);
   }
   // A substitution of the root namespace may leave a double slash.
   expanded = detail::replace_all(expanded, "//", "/");

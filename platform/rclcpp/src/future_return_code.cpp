@@ -3,8 +3,7 @@
 #include <string>
 #include <type_traits>
 
-namespace rclcpp
-{
+namespace rclcpp {
 
 std::ostream & operator<<(std::ostream & os, const FutureReturnCode & future_return_code)
 {

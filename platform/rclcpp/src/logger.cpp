@@ -13,12 +13,9 @@
 #include "rcutils/error_handling.h"
 #include "rcutils/logging.h"
 
-namespace rclcpp
-{
-namespace detail
-{
-namespace
-{
+namespace rclcpp {
+namespace detail {
+namespace {
 
 // rcutils keeps its logger table in unsynchronised globals, so every call into it goes through
 // this lock. Leaked on purpose: static destructors may still log.
@@ -106,10 +103,7 @@ bool set_logger_log_level(const std::string & name, int severity)
 
 }  // namespace detail
 
-Logger get_logger(const std::string & name)
-{
-  return rclcpp::Logger(name);
-}
+Logger get_logger(const std::string & name) { return rclcpp::Logger(name); }
 
 std::string get_logging_directory()
 {

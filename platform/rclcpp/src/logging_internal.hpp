@@ -4,10 +4,8 @@
 
 #include <string>
 
-namespace rclcpp
-{
-namespace detail
-{
+namespace rclcpp {
+namespace detail {
 
 /// Sets the rcutils default severity under the logging lock.
 void set_default_log_level(int severity);

@@ -10,23 +10,20 @@
 
 #include "rclcpp/detail/wake.hpp"
 
-namespace rclcpp
-{
-namespace executors
-{
+namespace rclcpp {
+namespace executors {
 
 MultiThreadedExecutor::MultiThreadedExecutor(
-  const rclcpp::ExecutorOptions & options,
-  size_t number_of_threads,
-  bool yield_before_execute,
-  std::chrono::nanoseconds next_exec_timeout)
-: rclcpp::Executor(options),
-  yield_before_execute_(yield_before_execute),
-  next_exec_timeout_(next_exec_timeout)
+    const rclcpp::ExecutorOptions & options,
+    size_t number_of_threads,
+    bool yield_before_execute,
+    std::chrono::nanoseconds next_exec_timeout)
+    : rclcpp::Executor(options),
+      yield_before_execute_(yield_before_execute),
+      next_exec_timeout_(next_exec_timeout)
 {
-  number_of_threads_ = number_of_threads > 0 ?
-    number_of_threads :
-    std::max(std::thread::hardware_concurrency(), 2U);
+  number_of_threads_ =
+      number_of_threads > 0 ? number_of_threads : std::max(std::thread::hardware_concurrency(), 2U);
 }
 
 MultiThreadedExecutor::~MultiThreadedExecutor() {}
@@ -62,10 +59,7 @@ void MultiThreadedExecutor::spin()
   }
 }
 
-size_t MultiThreadedExecutor::get_number_of_threads()
-{
-  return number_of_threads_;
-}
+size_t MultiThreadedExecutor::get_number_of_threads() { return number_of_threads_; }
 
 void MultiThreadedExecutor::run(size_t this_thread_number)
 {

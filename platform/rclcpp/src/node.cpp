@@ -8,18 +8,16 @@
 #include "rclcpp/detail/node_setup.hpp"
 #include "rclcpp/exceptions/exceptions.hpp"
 
-namespace rclcpp
-{
+namespace rclcpp {
 
 Node::Node(const std::string & node_name, const NodeOptions & options)
-: Node(node_name, "", options)
-{}
+    : Node(node_name, "", options)
+{
+}
 
 Node::Node(
-  const std::string & node_name,
-  const std::string & namespace_,
-  const NodeOptions & options)
-: node_options_(options)
+    const std::string & node_name, const std::string & namespace_, const NodeOptions & options)
+    : node_options_(options)
 {
   auto interfaces = detail::create_node_interfaces(node_name, namespace_, options);
   node_base_ = interfaces.base;
@@ -34,45 +32,44 @@ Node::Node(
 
 Node::~Node() = default;
 
-const char * Node::get_name() const {return node_base_->get_name();}
+const char * Node::get_name() const { return node_base_->get_name(); }
 
-const char * Node::get_namespace() const {return node_base_->get_namespace();}
+const char * Node::get_namespace() const { return node_base_->get_namespace(); }
 
 const char * Node::get_fully_qualified_name() const
 {
   return node_base_->get_fully_qualified_name();
 }
 
-rclcpp::Logger Node::get_logger() const {return node_logging_->get_logger();}
+rclcpp::Logger Node::get_logger() const { return node_logging_->get_logger(); }
 
 rclcpp::CallbackGroup::SharedPtr Node::create_callback_group(
-  rclcpp::CallbackGroupType group_type,
-  bool automatically_add_to_executor_with_node)
+    rclcpp::CallbackGroupType group_type, bool automatically_add_to_executor_with_node)
 {
   return node_base_->create_callback_group(group_type, automatically_add_to_executor_with_node);
 }
 
 void Node::for_each_callback_group(
-  const node_interfaces::NodeBaseInterface::CallbackGroupFunction & func)
+    const node_interfaces::NodeBaseInterface::CallbackGroupFunction & func)
 {
   node_base_->for_each_callback_group(func);
 }
 
 const rclcpp::ParameterValue & Node::declare_parameter(
-  const std::string & name,
-  const rclcpp::ParameterValue & default_value,
-  const rcl_interfaces::msg::ParameterDescriptor & parameter_descriptor,
-  bool ignore_override)
+    const std::string & name,
+    const rclcpp::ParameterValue & default_value,
+    const rcl_interfaces::msg::ParameterDescriptor & parameter_descriptor,
+    bool ignore_override)
 {
   return node_parameters_->declare_parameter(
-    name, default_value, parameter_descriptor, ignore_override);
+      name, default_value, parameter_descriptor, ignore_override);
 }
 
 const rclcpp::ParameterValue & Node::declare_parameter(
-  const std::string & name,
-  rclcpp::ParameterType type,
-  const rcl_interfaces::msg::ParameterDescriptor & parameter_descriptor,
-  bool ignore_override)
+    const std::string & name,
+    rclcpp::ParameterType type,
+    const rcl_interfaces::msg::ParameterDescriptor & parameter_descriptor,
+    bool ignore_override)
 {
   return node_parameters_->declare_parameter(name, type, parameter_descriptor, ignore_override);
 }
@@ -93,13 +90,13 @@ rcl_interfaces::msg::SetParametersResult Node::set_parameter(const rclcpp::Param
 }
 
 std::vector<rcl_interfaces::msg::SetParametersResult> Node::set_parameters(
-  const std::vector<rclcpp::Parameter> & parameters)
+    const std::vector<rclcpp::Parameter> & parameters)
 {
   return node_parameters_->set_parameters(parameters);
 }
 
 rcl_interfaces::msg::SetParametersResult Node::set_parameters_atomically(
-  const std::vector<rclcpp::Parameter> & parameters)
+    const std::vector<rclcpp::Parameter> & parameters)
 {
   return node_parameters_->set_parameters_atomically(parameters);
 }
@@ -132,7 +129,7 @@ rcl_interfaces::msg::ParameterDescriptor Node::describe_parameter(const std::str
 }
 
 std::vector<rcl_interfaces::msg::ParameterDescriptor> Node::describe_parameters(
-  const std::vector<std::string> & names) const
+    const std::vector<std::string> & names) const
 {
   return node_parameters_->describe_parameters(names);
 }
@@ -143,13 +140,13 @@ std::vector<uint8_t> Node::get_parameter_types(const std::vector<std::string> & 
 }
 
 rcl_interfaces::msg::ListParametersResult Node::list_parameters(
-  const std::vector<std::string> & prefixes, uint64_t depth) const
+    const std::vector<std::string> & prefixes, uint64_t depth) const
 {
   return node_parameters_->list_parameters(prefixes, depth);
 }
 
 Node::OnSetParametersCallbackHandle::SharedPtr Node::add_on_set_parameters_callback(
-  OnParametersSetCallbackType callback)
+    OnParametersSetCallbackType callback)
 {
   return node_parameters_->add_on_set_parameters_callback(callback);
 }
@@ -169,11 +166,11 @@ size_t Node::count_subscribers(const std::string & topic_name) const
   return node_graph_->count_subscribers(topic_name);
 }
 
-rclcpp::Clock::SharedPtr Node::get_clock() {return node_clock_->get_clock();}
+rclcpp::Clock::SharedPtr Node::get_clock() { return node_clock_->get_clock(); }
 
-rclcpp::Clock::ConstSharedPtr Node::get_clock() const {return node_clock_->get_clock();}
+rclcpp::Clock::ConstSharedPtr Node::get_clock() const { return node_clock_->get_clock(); }
 
-Time Node::now() const {return node_clock_->get_clock()->now();}
+Time Node::now() const { return node_clock_->get_clock()->now(); }
 
 rclcpp::node_interfaces::NodeBaseInterface::SharedPtr Node::get_node_base_interface()
 {
@@ -215,6 +212,6 @@ rclcpp::node_interfaces::NodeParametersInterface::SharedPtr Node::get_node_param
   return node_parameters_;
 }
 
-const rclcpp::NodeOptions & Node::get_node_options() const {return node_options_;}
+const rclcpp::NodeOptions & Node::get_node_options() const { return node_options_; }
 
 }  // namespace rclcpp

@@ -9,73 +9,56 @@
 #include "rclcpp/detail/wake.hpp"
 #include "rclcpp/expand_topic_or_service_name.hpp"
 
-namespace rclcpp
-{
-namespace node_interfaces
-{
+namespace rclcpp {
+namespace node_interfaces {
 
 NodeBase::NodeBase(
-  const std::string & node_name,
-  const std::string & namespace_,
-  rclcpp::Context::SharedPtr context,
-  std::shared_ptr<const detail::RosArguments> local_arguments,
-  std::shared_ptr<const detail::RosArguments> global_arguments,
-  bool use_intra_process_default,
-  bool enable_topic_statistics_default)
-: name_(node_name),
-  namespace_(namespace_),
-  context_(std::move(context)),
-  local_arguments_(std::move(local_arguments)),
-  global_arguments_(std::move(global_arguments)),
-  use_intra_process_default_(use_intra_process_default),
-  enable_topic_statistics_default_(enable_topic_statistics_default)
+    const std::string & node_name,
+    const std::string & namespace_,
+    rclcpp::Context::SharedPtr context,
+    std::shared_ptr<const detail::RosArguments> local_arguments,
+    std::shared_ptr<const detail::RosArguments> global_arguments,
+    bool use_intra_process_default,
+    bool enable_topic_statistics_default)
+    : name_(node_name),
+      namespace_(namespace_),
+      context_(std::move(context)),
+      local_arguments_(std::move(local_arguments)),
+      global_arguments_(std::move(global_arguments)),
+      use_intra_process_default_(use_intra_process_default),
+      enable_topic_statistics_default_(enable_topic_statistics_default)
 {
   fully_qualified_name_ = (namespace_ == "/" ? "" : namespace_) + "/" + name_;
-  default_callback_group_ = std::make_shared<rclcpp::CallbackGroup>(
-    rclcpp::CallbackGroupType::MutuallyExclusive);
+  default_callback_group_ =
+      std::make_shared<rclcpp::CallbackGroup>(rclcpp::CallbackGroupType::MutuallyExclusive);
   callback_groups_.push_back(default_callback_group_);
 }
 
 NodeBase::~NodeBase() = default;
 
-const char * NodeBase::get_name() const
-{
-  return name_.c_str();
-}
+const char * NodeBase::get_name() const { return name_.c_str(); }
 
-const char * NodeBase::get_namespace() const
-{
-  return namespace_.c_str();
-}
+const char * NodeBase::get_namespace() const { return namespace_.c_str(); }
 
-const char * NodeBase::get_fully_qualified_name() const
-{
-  return fully_qualified_name_.c_str();
-}
+const char * NodeBase::get_fully_qualified_name() const { return fully_qualified_name_.c_str(); }
 
-rclcpp::Context::SharedPtr NodeBase::get_context()
-{
-  return context_;
-}
+rclcpp::Context::SharedPtr NodeBase::get_context() { return context_; }
 
-bool NodeBase::assert_liveliness() const
-{
-  return true;
-}
+bool NodeBase::assert_liveliness() const { return true; }
 
 rclcpp::CallbackGroup::SharedPtr NodeBase::create_callback_group(
-  rclcpp::CallbackGroupType group_type,
-  bool automatically_add_to_executor_with_node)
+    rclcpp::CallbackGroupType group_type, bool automatically_add_to_executor_with_node)
 {
-  auto group = std::make_shared<rclcpp::CallbackGroup>(
-    group_type, automatically_add_to_executor_with_node);
+  auto group =
+      std::make_shared<rclcpp::CallbackGroup>(group_type, automatically_add_to_executor_with_node);
   {
     std::lock_guard<std::mutex> lock(callback_groups_mutex_);
     callback_groups_.erase(
-      std::remove_if(
-        callback_groups_.begin(), callback_groups_.end(),
-        [](const rclcpp::CallbackGroup::WeakPtr & weak) {return weak.expired();}),
-      callback_groups_.end());
+        std::remove_if(
+            callback_groups_.begin(),
+            callback_groups_.end(),
+            [](const rclcpp::CallbackGroup::WeakPtr & weak) { return weak.expired(); }),
+        callback_groups_.end());
     callback_groups_.push_back(group);
   }
   // Executors serving the node pick the new group up at their next scan.
@@ -120,15 +103,9 @@ std::atomic_bool & NodeBase::get_associated_with_executor_atomic()
   return associated_with_executor_;
 }
 
-void NodeBase::trigger_notify_guard_condition()
-{
-  detail::wake_all();
-}
+void NodeBase::trigger_notify_guard_condition() { detail::wake_all(); }
 
-bool NodeBase::get_use_intra_process_default() const
-{
-  return use_intra_process_default_;
-}
+bool NodeBase::get_use_intra_process_default() const { return use_intra_process_default_; }
 
 bool NodeBase::get_enable_topic_statistics_default() const
 {
@@ -136,10 +113,9 @@ bool NodeBase::get_enable_topic_statistics_default() const
 }
 
 std::string NodeBase::resolve_topic_or_service_name(
-  const std::string & name, bool is_service, bool only_expand) const
+    const std::string & name, bool is_service, bool only_expand) const
 {
-  std::string expanded = rclcpp::expand_topic_or_service_name(
-    name, name_, namespace_, is_service);
+  std::string expanded = rclcpp::expand_topic_or_service_name(name, name_, namespace_, is_service);
   if (only_expand) {
     return expanded;
   }

@@ -12,12 +12,9 @@
 #include "rclcpp/node_interfaces/node_timers_interface.hpp"
 #include "rclcpp/node_interfaces/node_topics_interface.hpp"
 
-namespace rclcpp
-{
-namespace node_interfaces
-{
-namespace
-{
+namespace rclcpp {
+namespace node_interfaces {
+namespace {
 
 std::string logger_name_of(NodeBaseInterface * node_base)
 {
@@ -36,11 +33,11 @@ std::string logger_name_of(NodeBaseInterface * node_base)
 }
 
 rclcpp::CallbackGroup::SharedPtr group_or_default(
-  NodeBaseInterface * node_base, rclcpp::CallbackGroup::SharedPtr group, const char * what)
+    NodeBaseInterface * node_base, rclcpp::CallbackGroup::SharedPtr group, const char * what)
 {
   if (group) {
     if (!node_base->callback_group_in_node(group)) {
-      throw std::runtime_error(std::string("Cannot create ") + what + ", group not in node.");
+      throw std::runtime_error(std::string("Cannot create ") + what + " not in node.");
     }
     return group;
   }
@@ -50,106 +47,82 @@ rclcpp::CallbackGroup::SharedPtr group_or_default(
 }  // namespace
 
 NodeLogging::NodeLogging(NodeBaseInterface * node_base)
-: logger_(rclcpp::get_logger(logger_name_of(node_base)))
-{}
+    : logger_(rclcpp::get_logger(logger_name_of(node_base)))
+{
+}
 
 NodeLogging::~NodeLogging() = default;
 
-rclcpp::Logger NodeLogging::get_logger() const
-{
-  return logger_;
-}
+rclcpp::Logger NodeLogging::get_logger() const { return logger_; }
 
-const char * NodeLogging::get_logger_name() const
-{
-  return logger_.get_name();
-}
+const char * NodeLogging::get_logger_name() const { return logger_.get_name(); }
 
-NodeClock::NodeClock()
-: ros_clock_(std::make_shared<rclcpp::Clock>(RCL_ROS_TIME))
-{}
+NodeClock::NodeClock() : ros_clock_(std::make_shared<rclcpp::Clock>(RCL_ROS_TIME)) {}
 
 NodeClock::~NodeClock() = default;
 
-rclcpp::Clock::SharedPtr NodeClock::get_clock()
-{
-  return ros_clock_;
-}
+rclcpp::Clock::SharedPtr NodeClock::get_clock() { return ros_clock_; }
 
-rclcpp::Clock::ConstSharedPtr NodeClock::get_clock() const
-{
-  return ros_clock_;
-}
+rclcpp::Clock::ConstSharedPtr NodeClock::get_clock() const { return ros_clock_; }
 
-NodeTimers::NodeTimers(NodeBaseInterface * node_base)
-: node_base_(node_base)
-{}
+NodeTimers::NodeTimers(NodeBaseInterface * node_base) : node_base_(node_base) {}
 
 NodeTimers::~NodeTimers() = default;
 
 void NodeTimers::add_timer(
-  rclcpp::TimerBase::SharedPtr timer,
-  rclcpp::CallbackGroup::SharedPtr callback_group)
+    rclcpp::TimerBase::SharedPtr timer, rclcpp::CallbackGroup::SharedPtr callback_group)
 {
-  group_or_default(node_base_, callback_group, "timer")->add_timer(timer);
+  group_or_default(node_base_, callback_group, "timer, group")->add_timer(timer);
   node_base_->trigger_notify_guard_condition();
 }
 
 NodeTopics::NodeTopics(NodeBaseInterface * node_base, NodeTimersInterface * node_timers)
-: node_base_(node_base), node_timers_(node_timers)
-{}
+    : node_base_(node_base), node_timers_(node_timers)
+{
+}
 
 NodeTopics::~NodeTopics() = default;
 
 void NodeTopics::add_publisher(
-  rclcpp::PublisherBase::SharedPtr publisher,
-  rclcpp::CallbackGroup::SharedPtr callback_group)
+    rclcpp::PublisherBase::SharedPtr publisher, rclcpp::CallbackGroup::SharedPtr callback_group)
 {
-  group_or_default(node_base_, callback_group, "publisher")->add_publisher(publisher);
+  group_or_default(node_base_, callback_group, "publisher, callback group")
+      ->add_publisher(publisher);
 }
 
 void NodeTopics::add_subscription(
-  rclcpp::SubscriptionBase::SharedPtr subscription,
-  rclcpp::CallbackGroup::SharedPtr callback_group)
+    rclcpp::SubscriptionBase::SharedPtr subscription,
+    rclcpp::CallbackGroup::SharedPtr callback_group)
 {
-  group_or_default(node_base_, callback_group, "subscription")->add_subscription(subscription);
+  group_or_default(node_base_, callback_group, "subscription, callback group")
+      ->add_subscription(subscription);
   node_base_->trigger_notify_guard_condition();
 }
 
-NodeBaseInterface * NodeTopics::get_node_base_interface() const
-{
-  return node_base_;
-}
+NodeBaseInterface * NodeTopics::get_node_base_interface() const { return node_base_; }
 
-NodeTimersInterface * NodeTopics::get_node_timers_interface() const
-{
-  return node_timers_;
-}
+NodeTimersInterface * NodeTopics::get_node_timers_interface() const { return node_timers_; }
 
 std::string NodeTopics::resolve_topic_name(const std::string & name, bool only_expand) const
 {
   return node_base_->resolve_topic_or_service_name(name, false, only_expand);
 }
 
-NodeServices::NodeServices(NodeBaseInterface * node_base)
-: node_base_(node_base)
-{}
+NodeServices::NodeServices(NodeBaseInterface * node_base) : node_base_(node_base) {}
 
 NodeServices::~NodeServices() = default;
 
 void NodeServices::add_client(
-  rclcpp::ClientBase::SharedPtr client_base_ptr,
-  rclcpp::CallbackGroup::SharedPtr group)
+    rclcpp::ClientBase::SharedPtr client_base_ptr, rclcpp::CallbackGroup::SharedPtr group)
 {
-  group_or_default(node_base_, group, "client")->add_client(client_base_ptr);
+  group_or_default(node_base_, group, "client, group")->add_client(client_base_ptr);
   node_base_->trigger_notify_guard_condition();
 }
 
 void NodeServices::add_service(
-  rclcpp::ServiceBase::SharedPtr service_base_ptr,
-  rclcpp::CallbackGroup::SharedPtr group)
+    rclcpp::ServiceBase::SharedPtr service_base_ptr, rclcpp::CallbackGroup::SharedPtr group)
 {
-  group_or_default(node_base_, group, "service")->add_service(service_base_ptr);
+  group_or_default(node_base_, group, "service, group")->add_service(service_base_ptr);
   node_base_->trigger_notify_guard_condition();
 }
 
@@ -158,9 +131,7 @@ std::string NodeServices::resolve_service_name(const std::string & name, bool on
   return node_base_->resolve_topic_or_service_name(name, true, only_expand);
 }
 
-NodeGraph::NodeGraph(NodeBaseInterface * node_base)
-: node_base_(node_base)
-{}
+NodeGraph::NodeGraph(NodeBaseInterface * node_base) : node_base_(node_base) {}
 
 NodeGraph::~NodeGraph() = default;
 

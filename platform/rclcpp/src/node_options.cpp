@@ -3,14 +3,11 @@
 #include <string>
 #include <vector>
 
-namespace rclcpp
-{
+namespace rclcpp {
 
-NodeOptions::NodeOptions()
-: context_(rclcpp::contexts::get_global_default_context())
-{}
+NodeOptions::NodeOptions() : context_(rclcpp::contexts::get_global_default_context()) {}
 
-rclcpp::Context::SharedPtr NodeOptions::context() const {return context_;}
+rclcpp::Context::SharedPtr NodeOptions::context() const { return context_; }
 
 NodeOptions & NodeOptions::context(rclcpp::Context::SharedPtr context)
 {
@@ -18,7 +15,7 @@ NodeOptions & NodeOptions::context(rclcpp::Context::SharedPtr context)
   return *this;
 }
 
-const std::vector<std::string> & NodeOptions::arguments() const {return arguments_;}
+const std::vector<std::string> & NodeOptions::arguments() const { return arguments_; }
 
 NodeOptions & NodeOptions::arguments(const std::vector<std::string> & arguments)
 {
@@ -26,7 +23,7 @@ NodeOptions & NodeOptions::arguments(const std::vector<std::string> & arguments)
   return *this;
 }
 
-std::vector<rclcpp::Parameter> & NodeOptions::parameter_overrides() {return parameter_overrides_;}
+std::vector<rclcpp::Parameter> & NodeOptions::parameter_overrides() { return parameter_overrides_; }
 
 const std::vector<rclcpp::Parameter> & NodeOptions::parameter_overrides() const
 {
@@ -34,13 +31,13 @@ const std::vector<rclcpp::Parameter> & NodeOptions::parameter_overrides() const
 }
 
 NodeOptions & NodeOptions::parameter_overrides(
-  const std::vector<rclcpp::Parameter> & parameter_overrides)
+    const std::vector<rclcpp::Parameter> & parameter_overrides)
 {
   parameter_overrides_ = parameter_overrides;
   return *this;
 }
 
-bool NodeOptions::use_global_arguments() const {return use_global_arguments_;}
+bool NodeOptions::use_global_arguments() const { return use_global_arguments_; }
 
 NodeOptions & NodeOptions::use_global_arguments(bool use_global_arguments)
 {
@@ -48,7 +45,7 @@ NodeOptions & NodeOptions::use_global_arguments(bool use_global_arguments)
   return *this;
 }
 
-bool NodeOptions::enable_rosout() const {return enable_rosout_;}
+bool NodeOptions::enable_rosout() const { return enable_rosout_; }
 
 NodeOptions & NodeOptions::enable_rosout(bool enable_rosout)
 {
@@ -56,7 +53,7 @@ NodeOptions & NodeOptions::enable_rosout(bool enable_rosout)
   return *this;
 }
 
-bool NodeOptions::use_intra_process_comms() const {return use_intra_process_comms_;}
+bool NodeOptions::use_intra_process_comms() const { return use_intra_process_comms_; }
 
 NodeOptions & NodeOptions::use_intra_process_comms(bool use_intra_process_comms)
 {
@@ -64,7 +61,7 @@ NodeOptions & NodeOptions::use_intra_process_comms(bool use_intra_process_comms)
   return *this;
 }
 
-bool NodeOptions::enable_topic_statistics() const {return enable_topic_statistics_;}
+bool NodeOptions::enable_topic_statistics() const { return enable_topic_statistics_; }
 
 NodeOptions & NodeOptions::enable_topic_statistics(bool enable_topic_statistics)
 {
@@ -72,7 +69,7 @@ NodeOptions & NodeOptions::enable_topic_statistics(bool enable_topic_statistics)
   return *this;
 }
 
-bool NodeOptions::start_parameter_services() const {return start_parameter_services_;}
+bool NodeOptions::start_parameter_services() const { return start_parameter_services_; }
 
 NodeOptions & NodeOptions::start_parameter_services(bool start_parameter_services)
 {
@@ -91,7 +88,7 @@ NodeOptions & NodeOptions::start_parameter_event_publisher(bool start_parameter_
   return *this;
 }
 
-const rclcpp::QoS & NodeOptions::clock_qos() const {return clock_qos_;}
+const rclcpp::QoS & NodeOptions::clock_qos() const { return clock_qos_; }
 
 NodeOptions & NodeOptions::clock_qos(const rclcpp::QoS & clock_qos)
 {
@@ -99,7 +96,7 @@ NodeOptions & NodeOptions::clock_qos(const rclcpp::QoS & clock_qos)
   return *this;
 }
 
-bool NodeOptions::use_clock_thread() const {return use_clock_thread_;}
+bool NodeOptions::use_clock_thread() const { return use_clock_thread_; }
 
 NodeOptions & NodeOptions::use_clock_thread(bool use_clock_thread)
 {
@@ -107,7 +104,7 @@ NodeOptions & NodeOptions::use_clock_thread(bool use_clock_thread)
   return *this;
 }
 
-const rclcpp::QoS & NodeOptions::parameter_event_qos() const {return parameter_event_qos_;}
+const rclcpp::QoS & NodeOptions::parameter_event_qos() const { return parameter_event_qos_; }
 
 NodeOptions & NodeOptions::parameter_event_qos(const rclcpp::QoS & parameter_event_qos)
 {
@@ -115,7 +112,7 @@ NodeOptions & NodeOptions::parameter_event_qos(const rclcpp::QoS & parameter_eve
   return *this;
 }
 
-const rclcpp::QoS & NodeOptions::rosout_qos() const {return rosout_qos_;}
+const rclcpp::QoS & NodeOptions::rosout_qos() const { return rosout_qos_; }
 
 NodeOptions & NodeOptions::rosout_qos(const rclcpp::QoS & rosout_qos)
 {
@@ -129,13 +126,13 @@ const rclcpp::PublisherOptionsBase & NodeOptions::parameter_event_publisher_opti
 }
 
 NodeOptions & NodeOptions::parameter_event_publisher_options(
-  const rclcpp::PublisherOptionsBase & parameter_event_publisher_options)
+    const rclcpp::PublisherOptionsBase & parameter_event_publisher_options)
 {
   parameter_event_publisher_options_ = parameter_event_publisher_options;
   return *this;
 }
 
-bool NodeOptions::allow_undeclared_parameters() const {return allow_undeclared_parameters_;}
+bool NodeOptions::allow_undeclared_parameters() const { return allow_undeclared_parameters_; }
 
 NodeOptions & NodeOptions::allow_undeclared_parameters(bool allow_undeclared_parameters)
 {
@@ -149,10 +146,10 @@ bool NodeOptions::automatically_declare_parameters_from_overrides() const
 }
 
 NodeOptions & NodeOptions::automatically_declare_parameters_from_overrides(
-  bool automatically_declare_parameters_from_overrides)
+    bool automatically_declare_parameters_from_overrides)
 {
   automatically_declare_parameters_from_overrides_ =
-    automatically_declare_parameters_from_overrides;
+      automatically_declare_parameters_from_overrides;
   return *this;
 }
 

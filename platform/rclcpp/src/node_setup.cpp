@@ -11,12 +11,9 @@
 #include "rclcpp/node_interfaces/node_base.hpp"
 #include "rclcpp/node_interfaces/node_parameters.hpp"
 
-namespace rclcpp
-{
-namespace detail
-{
-namespace
-{
+namespace rclcpp {
+namespace detail {
+namespace {
 
 void validate_node_name_or_throw(const std::string & node_name)
 {
@@ -39,9 +36,9 @@ void validate_namespace_or_throw(const std::string & namespace_)
 }  // namespace
 
 NodeInterfaceSet create_node_interfaces(
-  const std::string & node_name,
-  const std::string & namespace_,
-  const rclcpp::NodeOptions & options)
+    const std::string & node_name,
+    const std::string & namespace_,
+    const rclcpp::NodeOptions & options)
 {
   auto context = options.context();
   if (!context || !context->is_valid()) {
@@ -66,7 +63,7 @@ NodeInterfaceSet create_node_interfaces(
     auto parsed = std::make_shared<const RosArguments>(options.arguments());
     if (!parsed->unparsed_ros_arguments().empty()) {
       throw exceptions::UnknownROSArgsError(
-              std::vector<std::string>(parsed->unparsed_ros_arguments()));
+          std::vector<std::string>(parsed->unparsed_ros_arguments()));
     }
     local_arguments = parsed;
   }
@@ -100,8 +97,13 @@ NodeInterfaceSet create_node_interfaces(
 
   NodeInterfaceSet set;
   auto base = std::make_shared<rclcpp::node_interfaces::NodeBase>(
-    final_name, final_ns, context, local_arguments, global_arguments,
-    options.use_intra_process_comms(), options.enable_topic_statistics());
+      final_name,
+      final_ns,
+      context,
+      local_arguments,
+      global_arguments,
+      options.use_intra_process_comms(),
+      options.enable_topic_statistics());
   set.base = base;
   set.graph = std::make_shared<rclcpp::node_interfaces::NodeGraph>(base.get());
   set.logging = std::make_shared<rclcpp::node_interfaces::NodeLogging>(base.get());
@@ -122,10 +124,12 @@ NodeInterfaceSet create_node_interfaces(
     overrides.insert(overrides.end(), local_overrides.begin(), local_overrides.end());
   }
   overrides.insert(
-    overrides.end(), options.parameter_overrides().begin(), options.parameter_overrides().end());
+      overrides.end(), options.parameter_overrides().begin(), options.parameter_overrides().end());
   set.parameters = std::make_shared<rclcpp::node_interfaces::NodeParameters>(
-    fqn, overrides, options.allow_undeclared_parameters(),
-    options.automatically_declare_parameters_from_overrides());
+      fqn,
+      overrides,
+      options.allow_undeclared_parameters(),
+      options.automatically_declare_parameters_from_overrides());
   if (!set.parameters->has_parameter("use_sim_time")) {
     set.parameters->declare_parameter("use_sim_time", rclcpp::ParameterValue(false));
   }

@@ -2,25 +2,32 @@
 
 #include <string>
 
-namespace rclcpp
-{
+namespace rclcpp {
 
 std::string qos_policy_name_from_kind(int policy_kind)
 {
   switch (policy_kind) {
-    case 1: return "DURABILITY_QOS_POLICY";
-    case 2: return "DEADLINE_QOS_POLICY";
-    case 3: return "LIVELINESS_QOS_POLICY";
-    case 4: return "RELIABILITY_QOS_POLICY";
-    case 5: return "HISTORY_QOS_POLICY";
-    case 6: return "LIFESPAN_QOS_POLICY";
-    default: return "INVALID_QOS_POLICY";
+    case 1:
+      return "DURABILITY_QOS_POLICY";
+    case 2:
+      return "DEADLINE_QOS_POLICY";
+    case 3:
+      return "LIVELINESS_QOS_POLICY";
+    case 4:
+      return "RELIABILITY_QOS_POLICY";
+    case 5:
+      return "HISTORY_QOS_POLICY";
+    case 6:
+      return "LIFESPAN_QOS_POLICY";
+    default:
+      return "INVALID_QOS_POLICY";
   }
 }
 
 QoSInitialization::QoSInitialization(rmw_qos_history_policy_t history_policy_arg, size_t depth_arg)
-: history_policy(history_policy_arg), depth(depth_arg)
-{}
+    : history_policy(history_policy_arg), depth(depth_arg)
+{
+}
 
 QoSInitialization QoSInitialization::from_rmw(const rmw_qos_profile_t & rmw_qos)
 {
@@ -35,28 +42,22 @@ QoSInitialization QoSInitialization::from_rmw(const rmw_qos_profile_t & rmw_qos)
   }
 }
 
-KeepAll::KeepAll()
-: QoSInitialization(RMW_QOS_POLICY_HISTORY_KEEP_ALL, 0)
-{}
+KeepAll::KeepAll() : QoSInitialization(RMW_QOS_POLICY_HISTORY_KEEP_ALL, 0) {}
 
-KeepLast::KeepLast(size_t depth)
-: QoSInitialization(RMW_QOS_POLICY_HISTORY_KEEP_LAST, depth)
-{}
+KeepLast::KeepLast(size_t depth) : QoSInitialization(RMW_QOS_POLICY_HISTORY_KEEP_LAST, depth) {}
 
 QoS::QoS(const QoSInitialization & qos_initialization, const rmw_qos_profile_t & initial_profile)
-: rmw_qos_profile_(initial_profile)
+    : rmw_qos_profile_(initial_profile)
 {
   rmw_qos_profile_.history = qos_initialization.history_policy;
   rmw_qos_profile_.depth = qos_initialization.depth;
 }
 
-QoS::QoS(size_t history_depth)
-: QoS(KeepLast(history_depth))
-{}
+QoS::QoS(size_t history_depth) : QoS(KeepLast(history_depth)) {}
 
-rmw_qos_profile_t & QoS::get_rmw_qos_profile() {return rmw_qos_profile_;}
+rmw_qos_profile_t & QoS::get_rmw_qos_profile() { return rmw_qos_profile_; }
 
-const rmw_qos_profile_t & QoS::get_rmw_qos_profile() const {return rmw_qos_profile_;}
+const rmw_qos_profile_t & QoS::get_rmw_qos_profile() const { return rmw_qos_profile_; }
 
 QoS & QoS::history(rmw_qos_history_policy_t history)
 {
@@ -96,9 +97,9 @@ QoS & QoS::reliability(ReliabilityPolicy reliability)
   return *this;
 }
 
-QoS & QoS::reliable() {return reliability(RMW_QOS_POLICY_RELIABILITY_RELIABLE);}
+QoS & QoS::reliable() { return reliability(RMW_QOS_POLICY_RELIABILITY_RELIABLE); }
 
-QoS & QoS::best_effort() {return reliability(RMW_QOS_POLICY_RELIABILITY_BEST_EFFORT);}
+QoS & QoS::best_effort() { return reliability(RMW_QOS_POLICY_RELIABILITY_BEST_EFFORT); }
 
 QoS & QoS::durability(rmw_qos_durability_policy_t durability)
 {
@@ -112,9 +113,9 @@ QoS & QoS::durability(DurabilityPolicy durability)
   return *this;
 }
 
-QoS & QoS::durability_volatile() {return durability(RMW_QOS_POLICY_DURABILITY_VOLATILE);}
+QoS & QoS::durability_volatile() { return durability(RMW_QOS_POLICY_DURABILITY_VOLATILE); }
 
-QoS & QoS::transient_local() {return durability(RMW_QOS_POLICY_DURABILITY_TRANSIENT_LOCAL);}
+QoS & QoS::transient_local() { return durability(RMW_QOS_POLICY_DURABILITY_TRANSIENT_LOCAL); }
 
 QoS & QoS::deadline(rmw_time_t deadline)
 {
@@ -122,7 +123,10 @@ QoS & QoS::deadline(rmw_time_t deadline)
   return *this;
 }
 
-QoS & QoS::deadline(const rclcpp::Duration & deadline) {return this->deadline(deadline.to_rmw_time());}
+QoS & QoS::deadline(const rclcpp::Duration & deadline)
+{
+  return this->deadline(deadline.to_rmw_time());
+}
 
 QoS & QoS::lifespan(rmw_time_t lifespan)
 {
@@ -130,7 +134,10 @@ QoS & QoS::lifespan(rmw_time_t lifespan)
   return *this;
 }
 
-QoS & QoS::lifespan(const rclcpp::Duration & lifespan) {return this->lifespan(lifespan.to_rmw_time());}
+QoS & QoS::lifespan(const rclcpp::Duration & lifespan)
+{
+  return this->lifespan(lifespan.to_rmw_time());
+}
 
 QoS & QoS::liveliness(rmw_qos_liveliness_policy_t liveliness)
 {
@@ -161,9 +168,9 @@ QoS & QoS::avoid_ros_namespace_conventions(bool avoid_ros_namespace_conventions)
   return *this;
 }
 
-HistoryPolicy QoS::history() const {return static_cast<HistoryPolicy>(rmw_qos_profile_.history);}
+HistoryPolicy QoS::history() const { return static_cast<HistoryPolicy>(rmw_qos_profile_.history); }
 
-size_t QoS::depth() const {return rmw_qos_profile_.depth;}
+size_t QoS::depth() const { return rmw_qos_profile_.depth; }
 
 ReliabilityPolicy QoS::reliability() const
 {
@@ -175,9 +182,15 @@ DurabilityPolicy QoS::durability() const
   return static_cast<DurabilityPolicy>(rmw_qos_profile_.durability);
 }
 
-rclcpp::Duration QoS::deadline() const {return Duration::from_rmw_time(rmw_qos_profile_.deadline);}
+rclcpp::Duration QoS::deadline() const
+{
+  return Duration::from_rmw_time(rmw_qos_profile_.deadline);
+}
 
-rclcpp::Duration QoS::lifespan() const {return Duration::from_rmw_time(rmw_qos_profile_.lifespan);}
+rclcpp::Duration QoS::lifespan() const
+{
+  return Duration::from_rmw_time(rmw_qos_profile_.lifespan);
+}
 
 LivelinessPolicy QoS::liveliness() const
 {
@@ -194,8 +207,7 @@ bool QoS::avoid_ros_namespace_conventions() const
   return rmw_qos_profile_.avoid_ros_namespace_conventions;
 }
 
-namespace
-{
+namespace {
 
 bool operator==(const rmw_time_t & left, const rmw_time_t & right)
 {
@@ -215,36 +227,42 @@ bool operator==(const QoS & left, const QoS & right)
          pl.avoid_ros_namespace_conventions == pr.avoid_ros_namespace_conventions;
 }
 
-bool operator!=(const QoS & left, const QoS & right) {return !(left == right);}
+bool operator!=(const QoS & left, const QoS & right) { return !(left == right); }
 
 ClockQoS::ClockQoS(const QoSInitialization & qos_initialization)
-: QoS(qos_initialization, rmw_qos_profile_sensor_data)
-{}
+    : QoS(qos_initialization, rmw_qos_profile_sensor_data)
+{
+}
 
 SensorDataQoS::SensorDataQoS(const QoSInitialization & qos_initialization)
-: QoS(qos_initialization, rmw_qos_profile_sensor_data)
-{}
+    : QoS(qos_initialization, rmw_qos_profile_sensor_data)
+{
+}
 
 ParametersQoS::ParametersQoS(const QoSInitialization & qos_initialization)
-: QoS(qos_initialization, rmw_qos_profile_parameters)
-{}
+    : QoS(qos_initialization, rmw_qos_profile_parameters)
+{
+}
 
 ServicesQoS::ServicesQoS(const QoSInitialization & qos_initialization)
-: QoS(qos_initialization, rmw_qos_profile_services_default)
-{}
+    : QoS(qos_initialization, rmw_qos_profile_services_default)
+{
+}
 
 ParameterEventsQoS::ParameterEventsQoS(const QoSInitialization & qos_initialization)
-: QoS(qos_initialization, rmw_qos_profile_parameter_events)
-{}
+    : QoS(qos_initialization, rmw_qos_profile_parameter_events)
+{
+}
 
 RosoutQoS::RosoutQoS(const QoSInitialization & rosout_qos_initialization)
-: QoS(rosout_qos_initialization, rmw_qos_profile_default)
+    : QoS(rosout_qos_initialization, rmw_qos_profile_default)
 {
   transient_local();
 }
 
 SystemDefaultsQoS::SystemDefaultsQoS(const QoSInitialization & qos_initialization)
-: QoS(qos_initialization, rmw_qos_profile_system_default)
-{}
+    : QoS(qos_initialization, rmw_qos_profile_system_default)
+{
+}
 
 }  // namespace rclcpp

@@ -6,10 +6,8 @@
 
 #include "rclcpp/node_interfaces/node_base_interface.hpp"
 
-namespace rclcpp
-{
-namespace
-{
+namespace rclcpp {
+namespace {
 
 int64_t client_id_of(const rmw_request_id_t & request_id)
 {
@@ -23,13 +21,13 @@ int64_t client_id_of(const rmw_request_id_t & request_id)
 }  // namespace
 
 ServiceBase::ServiceBase(
-  rclcpp::node_interfaces::NodeBaseInterface * node_base,
-  const std::string & service_name,
-  const std::string & type_name,
-  const rmw_qos_profile_t & qos_profile)
-: service_name_(node_base->resolve_topic_or_service_name(service_name, true)),
-  type_name_(type_name),
-  requests_(std::make_shared<detail::RequestQueue>())
+    rclcpp::node_interfaces::NodeBaseInterface * node_base,
+    const std::string & service_name,
+    const std::string & type_name,
+    const rmw_qos_profile_t & qos_profile)
+    : service_name_(node_base->resolve_topic_or_service_name(service_name, true)),
+      type_name_(type_name),
+      requests_(std::make_shared<detail::RequestQueue>())
 {
   (void)qos_profile;
   registration_id_ = detail::register_service(service_name_, type_name_, requests_);
@@ -41,10 +39,7 @@ ServiceBase::~ServiceBase()
   requests_->clear();
 }
 
-const char * ServiceBase::get_service_name()
-{
-  return service_name_.c_str();
-}
+const char * ServiceBase::get_service_name() { return service_name_.c_str(); }
 
 bool ServiceBase::take_type_erased_request(std::shared_ptr<void> & request_event)
 {
@@ -62,14 +57,14 @@ void ServiceBase::execute_type_erased_request(std::shared_ptr<void> & request_ev
   {
     std::lock_guard<std::mutex> lock(replies_mutex_);
     replies_[{client_id_of(request->request_id), request->request_id.sequence_number}] =
-      request->reply_to;
+        request->reply_to;
   }
   auto header = std::make_shared<rmw_request_id_t>(request->request_id);
   handle_request(header, request->request);
 }
 
 void ServiceBase::send_type_erased_response(
-  const rmw_request_id_t & request_id, std::shared_ptr<void> response)
+    const rmw_request_id_t & request_id, std::shared_ptr<void> response)
 {
   std::weak_ptr<detail::ResponseQueue> reply_to;
   {

@@ -6,12 +6,9 @@
 #include "rclcpp/context.hpp"
 #include "rclcpp/logging.hpp"
 
-namespace rclcpp
-{
-namespace detail
-{
-namespace
-{
+namespace rclcpp {
+namespace detail {
+namespace {
 
 // Set while handlers are installed; the handler must not touch anything else.
 std::atomic<SignalHandler *> g_installed_handler{nullptr};
@@ -24,10 +21,7 @@ SignalHandler & SignalHandler::get_global_signal_handler()
   return handler;
 }
 
-SignalHandler::~SignalHandler()
-{
-  uninstall();
-}
+SignalHandler::~SignalHandler() { uninstall(); }
 
 void SignalHandler::signal_handler(int signum)
 {
@@ -123,8 +117,7 @@ void SignalHandler::deferred_signal_handler()
     if (stop_.load()) {
       return;
     }
-    RCLCPP_INFO(
-      rclcpp::get_logger("rclcpp"), "signal_handler(signum=%d)", last_signal_.load());
+    RCLCPP_INFO(rclcpp::get_logger("rclcpp"), "signal_handler(signum=%d)", last_signal_.load());
     for (const auto & context : rclcpp::get_contexts()) {
       if (context->get_init_options().shutdown_on_signal) {
         context->shutdown("signal handler");

@@ -11,10 +11,8 @@
 
 #include "rclcpp/utilities.hpp"
 
-namespace rclcpp
-{
-namespace detail
-{
+namespace rclcpp {
+namespace detail {
 
 /// Installs the signal handlers and owns the thread that acts on a signal. The handler itself
 /// only posts a semaphore; the thread shuts down every context with shutdown_on_signal, so

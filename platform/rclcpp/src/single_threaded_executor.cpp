@@ -2,13 +2,13 @@
 
 #include <stdexcept>
 
-namespace rclcpp
-{
-namespace executors
-{
+namespace rclcpp {
+namespace executors {
 
 SingleThreadedExecutor::SingleThreadedExecutor(const rclcpp::ExecutorOptions & options)
-: rclcpp::Executor(options) {}
+    : rclcpp::Executor(options)
+{
+}
 
 SingleThreadedExecutor::~SingleThreadedExecutor() {}
 

@@ -8,10 +8,8 @@
 
 #include "rclcpp/utilities.hpp"
 
-namespace rclcpp
-{
-namespace
-{
+namespace rclcpp {
+namespace {
 
 rcl_time_point_t init_time_point(rcl_clock_type_t clock_type)
 {
@@ -31,7 +29,7 @@ void check_same_clock(const rcl_time_point_t & lhs, const rcl_time_point_t & rhs
 }  // namespace
 
 Time::Time(int32_t seconds, uint32_t nanoseconds, rcl_clock_type_t clock_type)
-: rcl_time_(init_time_point(clock_type))
+    : rcl_time_(init_time_point(clock_type))
 {
   if (seconds < 0) {
     throw std::runtime_error("cannot store a negative time point in rclcpp::Time");
@@ -41,7 +39,7 @@ Time::Time(int32_t seconds, uint32_t nanoseconds, rcl_clock_type_t clock_type)
 }
 
 Time::Time(int64_t nanoseconds, rcl_clock_type_t clock_type)
-: rcl_time_(init_time_point(clock_type))
+    : rcl_time_(init_time_point(clock_type))
 {
   rcl_time_.nanoseconds = nanoseconds;
 }
@@ -51,7 +49,7 @@ Time::Time(const Time & rhs) = default;
 Time::Time(Time && rhs) noexcept = default;
 
 Time::Time(const builtin_interfaces::msg::Time & time_msg, rcl_clock_type_t clock_type)
-: rcl_time_(init_time_point(clock_type))
+    : rcl_time_(init_time_point(clock_type))
 {
   if (time_msg.sec < 0) {
     throw std::runtime_error("cannot store a negative time point in rclcpp::Time");
@@ -60,9 +58,7 @@ Time::Time(const builtin_interfaces::msg::Time & time_msg, rcl_clock_type_t cloc
   rcl_time_.nanoseconds += time_msg.nanosec;
 }
 
-Time::Time(const rcl_time_point_t & time_point)
-: rcl_time_(time_point)
-{}
+Time::Time(const rcl_time_point_t & time_point) : rcl_time_(time_point) {}
 
 Time::~Time() = default;
 
@@ -97,10 +93,7 @@ bool Time::operator==(const rclcpp::Time & rhs) const
   return rcl_time_.nanoseconds == rhs.rcl_time_.nanoseconds;
 }
 
-bool Time::operator!=(const rclcpp::Time & rhs) const
-{
-  return !(*this == rhs);
-}
+bool Time::operator!=(const rclcpp::Time & rhs) const { return !(*this == rhs); }
 
 bool Time::operator<(const rclcpp::Time & rhs) const
 {
@@ -141,9 +134,9 @@ Duration Time::operator-(const rclcpp::Time & rhs) const
 {
   if (rcl_time_.clock_type != rhs.rcl_time_.clock_type) {
     throw std::runtime_error(
-            std::string("can't subtract times with different time sources [") +
-            std::to_string(rcl_time_.clock_type) + " != " +
-            std::to_string(rhs.rcl_time_.clock_type) + "]");
+        std::string("can't subtract times with different time sources [") +
+        std::to_string(rcl_time_.clock_type) + " != " + std::to_string(rhs.rcl_time_.clock_type) +
+        "]");
   }
   if (rclcpp::sub_will_overflow(rcl_time_.nanoseconds, rhs.rcl_time_.nanoseconds)) {
     throw std::overflow_error("time subtraction leads to int64_t overflow");
@@ -177,25 +170,16 @@ Time & Time::operator-=(const rclcpp::Duration & rhs)
   return *this;
 }
 
-rcl_time_point_value_t Time::nanoseconds() const
-{
-  return rcl_time_.nanoseconds;
-}
+rcl_time_point_value_t Time::nanoseconds() const { return rcl_time_.nanoseconds; }
 
-Time Time::max()
-{
-  return Time(std::numeric_limits<int32_t>::max(), 999999999);
-}
+Time Time::max() { return Time(std::numeric_limits<int32_t>::max(), 999999999); }
 
 double Time::seconds() const
 {
   return std::chrono::duration<double>(std::chrono::nanoseconds(rcl_time_.nanoseconds)).count();
 }
 
-rcl_clock_type_t Time::get_clock_type() const
-{
-  return rcl_time_.clock_type;
-}
+rcl_clock_type_t Time::get_clock_type() const { return rcl_time_.clock_type; }
 
 Time operator+(const rclcpp::Duration & lhs, const rclcpp::Time & rhs)
 {

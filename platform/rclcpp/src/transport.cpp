@@ -8,14 +8,13 @@
 #include <utility>
 #include <vector>
 
-namespace rclcpp
-{
-namespace detail
-{
+namespace rclcpp {
+namespace detail {
 
 MessageQueue::MessageQueue(const rmw_qos_profile_t & qos)
-: depth_(qos.history == RMW_QOS_POLICY_HISTORY_KEEP_ALL ? 0 : (qos.depth == 0 ? 1 : qos.depth))
-{}
+    : depth_(qos.history == RMW_QOS_POLICY_HISTORY_KEEP_ALL ? 0 : (qos.depth == 0 ? 1 : qos.depth))
+{
+}
 
 void MessageQueue::push(ErasedMessage message)
 {
@@ -66,7 +65,7 @@ void MessageQueue::clear()
 }
 
 bool MessageQueue::wait_and_take(
-  ErasedMessage & message, std::chrono::steady_clock::time_point deadline)
+    ErasedMessage & message, std::chrono::steady_clock::time_point deadline)
 {
   std::unique_lock<std::mutex> lock(mutex_);
   if (!queue_.empty()) {
@@ -76,7 +75,7 @@ bool MessageQueue::wait_and_take(
   }
   const uint64_t seen = interrupts_;
   ++waiters_;
-  auto ready = [this, seen]() {return !handed_over_.empty() || interrupts_ != seen;};
+  auto ready = [this, seen]() { return !handed_over_.empty() || interrupts_ != seen; };
   if (deadline == std::chrono::steady_clock::time_point::max()) {
     condition_.wait(lock, ready);
   } else {
@@ -105,19 +104,20 @@ void MessageQueue::interrupt()
   condition_.notify_all();
 }
 
-namespace
-{
+namespace {
 
 rmw_qos_reliability_policy_t effective_reliability(const rmw_qos_profile_t & qos)
 {
-  return qos.reliability == RMW_QOS_POLICY_RELIABILITY_SYSTEM_DEFAULT ?
-         RMW_QOS_POLICY_RELIABILITY_RELIABLE : qos.reliability;
+  return qos.reliability == RMW_QOS_POLICY_RELIABILITY_SYSTEM_DEFAULT
+             ? RMW_QOS_POLICY_RELIABILITY_RELIABLE
+             : qos.reliability;
 }
 
 rmw_qos_durability_policy_t effective_durability(const rmw_qos_profile_t & qos)
 {
-  return qos.durability == RMW_QOS_POLICY_DURABILITY_SYSTEM_DEFAULT ?
-         RMW_QOS_POLICY_DURABILITY_VOLATILE : qos.durability;
+  return qos.durability == RMW_QOS_POLICY_DURABILITY_SYSTEM_DEFAULT
+             ? RMW_QOS_POLICY_DURABILITY_VOLATILE
+             : qos.durability;
 }
 
 struct PublisherRecord
@@ -126,7 +126,7 @@ struct PublisherRecord
   std::string type;
   rmw_qos_profile_t qos;
   std::deque<ErasedMessage> history;  // transient local only
-  size_t history_depth{0};  // 0: unbounded
+  size_t history_depth{0};            // 0: unbounded
 };
 
 struct SubscriptionRecord
@@ -175,13 +175,11 @@ Registry & registry()
 bool qos_compatible(const rmw_qos_profile_t & offered, const rmw_qos_profile_t & requested)
 {
   if (effective_reliability(offered) == RMW_QOS_POLICY_RELIABILITY_BEST_EFFORT &&
-    effective_reliability(requested) == RMW_QOS_POLICY_RELIABILITY_RELIABLE)
-  {
+      effective_reliability(requested) == RMW_QOS_POLICY_RELIABILITY_RELIABLE) {
     return false;
   }
   if (effective_durability(offered) == RMW_QOS_POLICY_DURABILITY_VOLATILE &&
-    effective_durability(requested) == RMW_QOS_POLICY_DURABILITY_TRANSIENT_LOCAL)
-  {
+      effective_durability(requested) == RMW_QOS_POLICY_DURABILITY_TRANSIENT_LOCAL) {
     return false;
   }
   return true;
@@ -194,14 +192,14 @@ uint64_t next_unique_id()
 }
 
 uint64_t register_publisher(
-  const std::string & topic, const std::string & type, const rmw_qos_profile_t & qos)
+    const std::string & topic, const std::string & type, const rmw_qos_profile_t & qos)
 {
   PublisherRecord record;
   record.topic = topic;
   record.type = type;
   record.qos = qos;
-  record.history_depth = qos.history == RMW_QOS_POLICY_HISTORY_KEEP_ALL ? 0 :
-    (qos.depth == 0 ? 1 : qos.depth);
+  record.history_depth =
+      qos.history == RMW_QOS_POLICY_HISTORY_KEEP_ALL ? 0 : (qos.depth == 0 ? 1 : qos.depth);
   const uint64_t id = next_unique_id();
   {
     Registry & r = registry();
@@ -266,10 +264,10 @@ size_t matched_subscription_count(uint64_t publisher_id)
 }
 
 uint64_t register_subscription(
-  const std::string & topic,
-  const std::string & type,
-  const rmw_qos_profile_t & qos,
-  const std::shared_ptr<MessageQueue> & queue)
+    const std::string & topic,
+    const std::string & type,
+    const rmw_qos_profile_t & qos,
+    const std::shared_ptr<MessageQueue> & queue)
 {
   SubscriptionRecord record;
   record.topic = topic;
@@ -352,7 +350,7 @@ size_t count_subscribers(const std::string & topic)
 }
 
 uint64_t register_service(
-  const std::string & name, const std::string & type, const std::shared_ptr<RequestQueue> & queue)
+    const std::string & name, const std::string & type, const std::shared_ptr<RequestQueue> & queue)
 {
   const uint64_t id = next_unique_id();
   {

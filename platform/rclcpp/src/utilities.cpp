@@ -7,14 +7,13 @@
 #include "rclcpp/detail/ros_arguments.hpp"
 #include "signal_handler.hpp"
 
-namespace rclcpp
-{
+namespace rclcpp {
 
 void init(
-  int argc,
-  char const * const * argv,
-  const InitOptions & init_options,
-  SignalHandlerOptions signal_handler_options)
+    int argc,
+    char const * const * argv,
+    const InitOptions & init_options,
+    SignalHandlerOptions signal_handler_options)
 {
   using contexts::get_global_default_context;
   get_global_default_context()->init(argc, argv, init_options);
@@ -42,9 +41,7 @@ bool uninstall_signal_handlers()
 }
 
 std::vector<std::string> init_and_remove_ros_arguments(
-  int argc,
-  char const * const * argv,
-  const InitOptions & init_options)
+    int argc, char const * const * argv, const InitOptions & init_options)
 {
   init(argc, argv, init_options);
   return remove_ros_arguments(argc, argv);
@@ -104,14 +101,8 @@ bool sleep_for(const std::chrono::nanoseconds & nanoseconds, Context::SharedPtr 
   return context->sleep_for(nanoseconds);
 }
 
-const char * get_c_string(const char * string_in)
-{
-  return string_in;
-}
+const char * get_c_string(const char * string_in) { return string_in; }
 
-const char * get_c_string(const std::string & string_in)
-{
-  return string_in.c_str();
-}
+const char * get_c_string(const std::string & string_in) { return string_in.c_str(); }
 
 }  // namespace rclcpp

@@ -3,12 +3,9 @@
 #include <condition_variable>
 #include <mutex>
 
-namespace rclcpp
-{
-namespace detail
-{
-namespace
-{
+namespace rclcpp {
+namespace detail {
+namespace {
 
 struct WakeState
 {
@@ -48,9 +45,9 @@ void wait_for_wake(uint64_t seen, std::chrono::steady_clock::time_point deadline
   WakeState & s = state();
   std::unique_lock<std::mutex> lock(s.mutex);
   if (deadline == std::chrono::steady_clock::time_point::max()) {
-    s.condition.wait(lock, [&s, seen]() {return s.generation != seen;});
+    s.condition.wait(lock, [&s, seen]() { return s.generation != seen; });
   } else {
-    s.condition.wait_until(lock, deadline, [&s, seen]() {return s.generation != seen;});
+    s.condition.wait_until(lock, deadline, [&s, seen]() { return s.generation != seen; });
   }
 }
 

@@ -13,10 +13,8 @@
 #include "rclcpp/rclcpp.hpp"
 #include "rosidl_runtime_cpp/traits.hpp"
 
-namespace test_msgs
-{
-namespace msg
-{
+namespace test_msgs {
+namespace msg {
 
 struct Counter
 {
@@ -26,8 +24,7 @@ struct Counter
 
 }  // namespace msg
 
-namespace srv
-{
+namespace srv {
 
 struct AddTwo
 {
@@ -51,13 +48,12 @@ struct AddTwo
 ROSIDL_STANDIN_MESSAGE_TRAITS(test_msgs::msg::Counter, "test_msgs/msg/Counter")
 ROSIDL_STANDIN_SERVICE_TRAITS(test_msgs::srv::AddTwo, "test_msgs/srv/AddTwo")
 
-namespace rclcpp_test
-{
+namespace rclcpp_test {
 
 /// Polls pred until it holds or the (generous) deadline passes.
 inline bool wait_until(
-  const std::function<bool()> & pred,
-  std::chrono::milliseconds deadline = std::chrono::milliseconds(10000))
+    const std::function<bool()> & pred,
+    std::chrono::milliseconds deadline = std::chrono::milliseconds(10000))
 {
   const auto end = std::chrono::steady_clock::now() + deadline;
   while (!pred()) {
@@ -73,15 +69,9 @@ inline bool wait_until(
 class RclcppTest : public ::testing::Test
 {
 protected:
-  void SetUp() override
-  {
-    rclcpp::init(0, nullptr);
-  }
+  void SetUp() override { rclcpp::init(0, nullptr); }
 
-  void TearDown() override
-  {
-    rclcpp::shutdown();
-  }
+  void TearDown() override { rclcpp::shutdown(); }
 };
 
 }  // namespace rclcpp_test

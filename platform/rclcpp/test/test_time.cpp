@@ -15,8 +15,7 @@
 #include "rclcpp/time.hpp"
 #include "rclcpp/utilities.hpp"
 
-namespace
-{
+namespace {
 
 using namespace std::chrono_literals;
 
@@ -83,8 +82,8 @@ TEST(TimeTest, OverflowThrows)
   EXPECT_THROW(min_time - rclcpp::Duration(1, 0), std::underflow_error);
   EXPECT_THROW(max_time - min_time, std::overflow_error);
   EXPECT_EQ(
-    static_cast<int64_t>(std::numeric_limits<int32_t>::max()) * 1000000000LL + 999999999LL,
-    rclcpp::Time::max().nanoseconds());
+      static_cast<int64_t>(std::numeric_limits<int32_t>::max()) * 1000000000LL + 999999999LL,
+      rclcpp::Time::max().nanoseconds());
 }
 
 TEST(DurationTest, Conversions)
@@ -103,12 +102,11 @@ TEST(DurationTest, Conversions)
 
   // A frequency of zero gives an infinite period: it saturates instead of wrapping.
   EXPECT_EQ(
-    std::numeric_limits<int64_t>::max(),
-    rclcpp::Duration::from_seconds(1.0 / 0.0).nanoseconds());
+      std::numeric_limits<int64_t>::max(), rclcpp::Duration::from_seconds(1.0 / 0.0).nanoseconds());
   EXPECT_GT(rclcpp::Duration::from_seconds(1.0 / 0.0), rclcpp::Duration(0s));
   EXPECT_EQ(
-    std::numeric_limits<int64_t>::min(),
-    rclcpp::Duration::from_seconds(-1.0 / 0.0).nanoseconds());
+      std::numeric_limits<int64_t>::min(),
+      rclcpp::Duration::from_seconds(-1.0 / 0.0).nanoseconds());
   EXPECT_LT(rclcpp::Duration::from_seconds(-1.0), rclcpp::Duration(0s));
 }
 
@@ -139,8 +137,8 @@ TEST(ClockTest, NowFollowsTheClockType)
 class SleepTest : public ::testing::Test
 {
 protected:
-  void SetUp() override {rclcpp::init(0, nullptr);}
-  void TearDown() override {rclcpp::shutdown();}
+  void SetUp() override { rclcpp::init(0, nullptr); }
+  void TearDown() override { rclcpp::shutdown(); }
 };
 
 TEST_F(SleepTest, SleepForWaitsAndShutdownInterruptsIt)
@@ -150,9 +148,9 @@ TEST_F(SleepTest, SleepForWaitsAndShutdownInterruptsIt)
   EXPECT_GE(std::chrono::steady_clock::now() - start, 20ms);
 
   std::thread stopper([]() {
-      std::this_thread::sleep_for(20ms);
-      rclcpp::shutdown();
-    });
+    std::this_thread::sleep_for(20ms);
+    rclcpp::shutdown();
+  });
   // Interrupted long before the hour is over, and reports it.
   EXPECT_FALSE(rclcpp::sleep_for(std::chrono::hours(1)));
   stopper.join();
@@ -165,9 +163,9 @@ TEST_F(SleepTest, ClockSleepUntilChecksTypeAndStopsAtShutdown)
   EXPECT_THROW(clock.sleep_until(rclcpp::Time(0, 0, RCL_SYSTEM_TIME)), std::runtime_error);
   EXPECT_TRUE(clock.sleep_until(clock.now() + rclcpp::Duration(10ms)));
   std::thread stopper([]() {
-      std::this_thread::sleep_for(20ms);
-      rclcpp::shutdown();
-    });
+    std::this_thread::sleep_for(20ms);
+    rclcpp::shutdown();
+  });
   EXPECT_FALSE(clock.sleep_for(rclcpp::Duration(3600s)));
   stopper.join();
 }
@@ -194,9 +192,9 @@ TEST_F(SleepTest, RateSleepReturnsEarlyAtShutdown)
 {
   rclcpp::Rate rate(std::chrono::nanoseconds(std::chrono::hours(1)));
   std::thread stopper([]() {
-      std::this_thread::sleep_for(20ms);
-      rclcpp::shutdown();
-    });
+    std::this_thread::sleep_for(20ms);
+    rclcpp::shutdown();
+  });
   rate.sleep();
   stopper.join();
   EXPECT_FALSE(rclcpp::ok());

@@ -8,32 +8,33 @@
 
 #include "lifecycle_msgs/msg/state.hpp"
 #include "lifecycle_msgs/msg/transition.hpp"
+#include "lifecycle_msgs/srv/change_state.hpp"
+#include "lifecycle_msgs/srv/get_state.hpp"
 #include "lifecycle_node_interface_impl.hpp"
+#include "rclcpp/create_service.hpp"
 #include "rclcpp/detail/node_setup.hpp"
 #include "rclcpp/exceptions/exceptions.hpp"
 
-namespace rclcpp_lifecycle
-{
+namespace rclcpp_lifecycle {
 
 using TransitionMsg = lifecycle_msgs::msg::Transition;
 using CallbackReturn = node_interfaces::LifecycleNodeInterface::CallbackReturn;
 
 LifecycleNode::LifecycleNode(
-  const std::string & node_name,
-  const rclcpp::NodeOptions & options,
-  bool enable_communication_interface)
-: LifecycleNode(node_name, "", options, enable_communication_interface)
-{}
+    const std::string & node_name,
+    const rclcpp::NodeOptions & options,
+    bool enable_communication_interface)
+    : LifecycleNode(node_name, "", options, enable_communication_interface)
+{
+}
 
 LifecycleNode::LifecycleNode(
-  const std::string & node_name,
-  const std::string & namespace_,
-  const rclcpp::NodeOptions & options,
-  bool enable_communication_interface)
-: impl_(std::make_unique<LifecycleNodeInterfaceImpl>()),
-  node_options_(options)
+    const std::string & node_name,
+    const std::string & namespace_,
+    const rclcpp::NodeOptions & options,
+    bool enable_communication_interface)
+    : impl_(std::make_unique<LifecycleNodeInterfaceImpl>()), node_options_(options)
 {
-  (void)enable_communication_interface;
   auto interfaces = rclcpp::detail::create_node_interfaces(node_name, namespace_, options);
   node_base_ = interfaces.base;
   node_graph_ = interfaces.graph;
@@ -51,19 +52,50 @@ LifecycleNode::LifecycleNode(
   register_on_activate(std::bind(&LifecycleNodeInterface::on_activate, this, _1));
   register_on_deactivate(std::bind(&LifecycleNodeInterface::on_deactivate, this, _1));
   register_on_error(std::bind(&LifecycleNodeInterface::on_error, this, _1));
+
+  if (enable_communication_interface) {
+    using lifecycle_msgs::srv::ChangeState;
+    using lifecycle_msgs::srv::GetState;
+    LifecycleNodeInterfaceImpl * impl = impl_.get();
+    impl_->services.push_back(rclcpp::create_service<ChangeState>(
+        node_base_,
+        node_services_,
+        "~/change_state",
+        [impl](
+            const std::shared_ptr<ChangeState::Request> request,
+            std::shared_ptr<ChangeState::Response> response) {
+          // A label takes precedence over the id, as a command line request leaves the id 0.
+          CallbackReturn cb_return_code = CallbackReturn::ERROR;
+          if (!request->transition.label.empty()) {
+            impl->change_state_by_label(request->transition.label, cb_return_code);
+          } else {
+            impl->change_state(request->transition.id, cb_return_code);
+          }
+          response->success = cb_return_code == CallbackReturn::SUCCESS;
+        },
+        rmw_qos_profile_services_default,
+        nullptr));
+    impl_->services.push_back(rclcpp::create_service<GetState>(
+        node_base_,
+        node_services_,
+        "~/get_state",
+        [impl](
+            const std::shared_ptr<GetState::Request>,
+            std::shared_ptr<GetState::Response> response) {
+          const State & state = impl->get_current_state();
+          response->current_state.id = state.id();
+          response->current_state.label = state.label();
+        },
+        rmw_qos_profile_services_default,
+        nullptr));
+  }
 }
 
-LifecycleNode::~LifecycleNode() = default;
+LifecycleNode::~LifecycleNode() { impl_->services.clear(); }
 
-const State & LifecycleNode::get_current_state()
-{
-  return impl_->get_current_state();
-}
+const State & LifecycleNode::get_current_state() { return impl_->get_current_state(); }
 
-std::vector<State> LifecycleNode::get_available_states()
-{
-  return impl_->get_available_states();
-}
+std::vector<State> LifecycleNode::get_available_states() { return impl_->get_available_states(); }
 
 std::vector<rclcpp_lifecycle::Transition> LifecycleNode::get_available_transitions()
 {
@@ -81,7 +113,7 @@ const State & LifecycleNode::trigger_transition(const rclcpp_lifecycle::Transiti
 }
 
 const State & LifecycleNode::trigger_transition(
-  const rclcpp_lifecycle::Transition & transition, CallbackReturn & cb_return_code)
+    const rclcpp_lifecycle::Transition & transition, CallbackReturn & cb_return_code)
 {
   return trigger_transition(transition.id(), cb_return_code);
 }
@@ -93,7 +125,7 @@ const State & LifecycleNode::trigger_transition(uint8_t transition_id)
 }
 
 const State & LifecycleNode::trigger_transition(
-  uint8_t transition_id, CallbackReturn & cb_return_code)
+    uint8_t transition_id, CallbackReturn & cb_return_code)
 {
   impl_->change_state(transition_id, cb_return_code);
   return impl_->get_current_state();
@@ -153,8 +185,7 @@ const State & LifecycleNode::shutdown(CallbackReturn & cb_return_code)
 
 bool LifecycleNode::register_on_configure(std::function<CallbackReturn(const State &)> fcn)
 {
-  return impl_->register_callback(
-    lifecycle_msgs::msg::State::TRANSITION_STATE_CONFIGURING, fcn);
+  return impl_->register_callback(lifecycle_msgs::msg::State::TRANSITION_STATE_CONFIGURING, fcn);
 }
 
 bool LifecycleNode::register_on_cleanup(std::function<CallbackReturn(const State &)> fcn)
@@ -164,8 +195,7 @@ bool LifecycleNode::register_on_cleanup(std::function<CallbackReturn(const State
 
 bool LifecycleNode::register_on_shutdown(std::function<CallbackReturn(const State &)> fcn)
 {
-  return impl_->register_callback(
-    lifecycle_msgs::msg::State::TRANSITION_STATE_SHUTTINGDOWN, fcn);
+  return impl_->register_callback(lifecycle_msgs::msg::State::TRANSITION_STATE_SHUTTINGDOWN, fcn);
 }
 
 bool LifecycleNode::register_on_activate(std::function<CallbackReturn(const State &)> fcn)
@@ -175,14 +205,13 @@ bool LifecycleNode::register_on_activate(std::function<CallbackReturn(const Stat
 
 bool LifecycleNode::register_on_deactivate(std::function<CallbackReturn(const State &)> fcn)
 {
-  return impl_->register_callback(
-    lifecycle_msgs::msg::State::TRANSITION_STATE_DEACTIVATING, fcn);
+  return impl_->register_callback(lifecycle_msgs::msg::State::TRANSITION_STATE_DEACTIVATING, fcn);
 }
 
 bool LifecycleNode::register_on_error(std::function<CallbackReturn(const State &)> fcn)
 {
   return impl_->register_callback(
-    lifecycle_msgs::msg::State::TRANSITION_STATE_ERRORPROCESSING, fcn);
+      lifecycle_msgs::msg::State::TRANSITION_STATE_ERRORPROCESSING, fcn);
 }
 
 CallbackReturn LifecycleNode::on_activate(const State &)
@@ -198,51 +227,49 @@ CallbackReturn LifecycleNode::on_deactivate(const State &)
 }
 
 void LifecycleNode::add_managed_entity(
-  std::weak_ptr<rclcpp_lifecycle::ManagedEntityInterface> managed_entity)
+    std::weak_ptr<rclcpp_lifecycle::ManagedEntityInterface> managed_entity)
 {
   impl_->add_managed_entity(managed_entity);
 }
 
+const char * LifecycleNode::get_name() const { return node_base_->get_name(); }
 
-const char * LifecycleNode::get_name() const {return node_base_->get_name();}
-
-const char * LifecycleNode::get_namespace() const {return node_base_->get_namespace();}
+const char * LifecycleNode::get_namespace() const { return node_base_->get_namespace(); }
 
 const char * LifecycleNode::get_fully_qualified_name() const
 {
   return node_base_->get_fully_qualified_name();
 }
 
-rclcpp::Logger LifecycleNode::get_logger() const {return node_logging_->get_logger();}
+rclcpp::Logger LifecycleNode::get_logger() const { return node_logging_->get_logger(); }
 
 rclcpp::CallbackGroup::SharedPtr LifecycleNode::create_callback_group(
-  rclcpp::CallbackGroupType group_type,
-  bool automatically_add_to_executor_with_node)
+    rclcpp::CallbackGroupType group_type, bool automatically_add_to_executor_with_node)
 {
   return node_base_->create_callback_group(group_type, automatically_add_to_executor_with_node);
 }
 
 void LifecycleNode::for_each_callback_group(
-  const rclcpp::node_interfaces::NodeBaseInterface::CallbackGroupFunction & func)
+    const rclcpp::node_interfaces::NodeBaseInterface::CallbackGroupFunction & func)
 {
   node_base_->for_each_callback_group(func);
 }
 
 const rclcpp::ParameterValue & LifecycleNode::declare_parameter(
-  const std::string & name,
-  const rclcpp::ParameterValue & default_value,
-  const rcl_interfaces::msg::ParameterDescriptor & parameter_descriptor,
-  bool ignore_override)
+    const std::string & name,
+    const rclcpp::ParameterValue & default_value,
+    const rcl_interfaces::msg::ParameterDescriptor & parameter_descriptor,
+    bool ignore_override)
 {
   return node_parameters_->declare_parameter(
-    name, default_value, parameter_descriptor, ignore_override);
+      name, default_value, parameter_descriptor, ignore_override);
 }
 
 const rclcpp::ParameterValue & LifecycleNode::declare_parameter(
-  const std::string & name,
-  rclcpp::ParameterType type,
-  const rcl_interfaces::msg::ParameterDescriptor & parameter_descriptor,
-  bool ignore_override)
+    const std::string & name,
+    rclcpp::ParameterType type,
+    const rcl_interfaces::msg::ParameterDescriptor & parameter_descriptor,
+    bool ignore_override)
 {
   return node_parameters_->declare_parameter(name, type, parameter_descriptor, ignore_override);
 }
@@ -257,19 +284,20 @@ bool LifecycleNode::has_parameter(const std::string & name) const
   return node_parameters_->has_parameter(name);
 }
 
-rcl_interfaces::msg::SetParametersResult LifecycleNode::set_parameter(const rclcpp::Parameter & parameter)
+rcl_interfaces::msg::SetParametersResult LifecycleNode::set_parameter(
+    const rclcpp::Parameter & parameter)
 {
   return set_parameters_atomically({parameter});
 }
 
 std::vector<rcl_interfaces::msg::SetParametersResult> LifecycleNode::set_parameters(
-  const std::vector<rclcpp::Parameter> & parameters)
+    const std::vector<rclcpp::Parameter> & parameters)
 {
   return node_parameters_->set_parameters(parameters);
 }
 
 rcl_interfaces::msg::SetParametersResult LifecycleNode::set_parameters_atomically(
-  const std::vector<rclcpp::Parameter> & parameters)
+    const std::vector<rclcpp::Parameter> & parameters)
 {
   return node_parameters_->set_parameters_atomically(parameters);
 }
@@ -284,12 +312,14 @@ bool LifecycleNode::get_parameter(const std::string & name, rclcpp::Parameter & 
   return node_parameters_->get_parameter(name, parameter);
 }
 
-std::vector<rclcpp::Parameter> LifecycleNode::get_parameters(const std::vector<std::string> & names) const
+std::vector<rclcpp::Parameter> LifecycleNode::get_parameters(
+    const std::vector<std::string> & names) const
 {
   return node_parameters_->get_parameters(names);
 }
 
-rcl_interfaces::msg::ParameterDescriptor LifecycleNode::describe_parameter(const std::string & name) const
+rcl_interfaces::msg::ParameterDescriptor LifecycleNode::describe_parameter(
+    const std::string & name) const
 {
   auto result = node_parameters_->describe_parameters({name});
   if (0 == result.size()) {
@@ -302,29 +332,31 @@ rcl_interfaces::msg::ParameterDescriptor LifecycleNode::describe_parameter(const
 }
 
 std::vector<rcl_interfaces::msg::ParameterDescriptor> LifecycleNode::describe_parameters(
-  const std::vector<std::string> & names) const
+    const std::vector<std::string> & names) const
 {
   return node_parameters_->describe_parameters(names);
 }
 
-std::vector<uint8_t> LifecycleNode::get_parameter_types(const std::vector<std::string> & names) const
+std::vector<uint8_t> LifecycleNode::get_parameter_types(
+    const std::vector<std::string> & names) const
 {
   return node_parameters_->get_parameter_types(names);
 }
 
 rcl_interfaces::msg::ListParametersResult LifecycleNode::list_parameters(
-  const std::vector<std::string> & prefixes, uint64_t depth) const
+    const std::vector<std::string> & prefixes, uint64_t depth) const
 {
   return node_parameters_->list_parameters(prefixes, depth);
 }
 
-LifecycleNode::OnSetParametersCallbackHandle::SharedPtr LifecycleNode::add_on_set_parameters_callback(
-  OnParametersSetCallbackType callback)
+LifecycleNode::OnSetParametersCallbackHandle::SharedPtr
+LifecycleNode::add_on_set_parameters_callback(OnParametersSetCallbackType callback)
 {
   return node_parameters_->add_on_set_parameters_callback(callback);
 }
 
-void LifecycleNode::remove_on_set_parameters_callback(const OnSetParametersCallbackHandle * const handler)
+void LifecycleNode::remove_on_set_parameters_callback(
+    const OnSetParametersCallbackHandle * const handler)
 {
   node_parameters_->remove_on_set_parameters_callback(handler);
 }
@@ -339,11 +371,11 @@ size_t LifecycleNode::count_subscribers(const std::string & topic_name) const
   return node_graph_->count_subscribers(topic_name);
 }
 
-rclcpp::Clock::SharedPtr LifecycleNode::get_clock() {return node_clock_->get_clock();}
+rclcpp::Clock::SharedPtr LifecycleNode::get_clock() { return node_clock_->get_clock(); }
 
-rclcpp::Clock::ConstSharedPtr LifecycleNode::get_clock() const {return node_clock_->get_clock();}
+rclcpp::Clock::ConstSharedPtr LifecycleNode::get_clock() const { return node_clock_->get_clock(); }
 
-rclcpp::Time LifecycleNode::now() const {return node_clock_->get_clock()->now();}
+rclcpp::Time LifecycleNode::now() const { return node_clock_->get_clock()->now(); }
 
 rclcpp::node_interfaces::NodeBaseInterface::SharedPtr LifecycleNode::get_node_base_interface()
 {
@@ -375,16 +407,18 @@ rclcpp::node_interfaces::NodeTopicsInterface::SharedPtr LifecycleNode::get_node_
   return node_topics_;
 }
 
-rclcpp::node_interfaces::NodeServicesInterface::SharedPtr LifecycleNode::get_node_services_interface()
+rclcpp::node_interfaces::NodeServicesInterface::SharedPtr
+LifecycleNode::get_node_services_interface()
 {
   return node_services_;
 }
 
-rclcpp::node_interfaces::NodeParametersInterface::SharedPtr LifecycleNode::get_node_parameters_interface()
+rclcpp::node_interfaces::NodeParametersInterface::SharedPtr
+LifecycleNode::get_node_parameters_interface()
 {
   return node_parameters_;
 }
 
-const rclcpp::NodeOptions & LifecycleNode::get_node_options() const {return node_options_;}
+const rclcpp::NodeOptions & LifecycleNode::get_node_options() const { return node_options_; }
 
 }  // namespace rclcpp_lifecycle

@@ -1,9 +1,7 @@
 #include "rclcpp_lifecycle/node_interfaces/lifecycle_node_interface.hpp"
 
-namespace rclcpp_lifecycle
-{
-namespace node_interfaces
-{
+namespace rclcpp_lifecycle {
+namespace node_interfaces {
 
 LifecycleNodeInterface::CallbackReturn LifecycleNodeInterface::on_configure(const State &)
 {

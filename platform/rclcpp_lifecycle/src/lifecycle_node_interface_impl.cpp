@@ -9,17 +9,15 @@
 #include "lifecycle_msgs/msg/transition.hpp"
 #include "rclcpp/logging.hpp"
 
-namespace rclcpp_lifecycle
-{
+namespace rclcpp_lifecycle {
 
 using TransitionMsg = lifecycle_msgs::msg::Transition;
 using StateMsg = lifecycle_msgs::msg::State;
 
-namespace
-{
+namespace {
 
 const char * label_for_return_code(
-  node_interfaces::LifecycleNodeInterface::CallbackReturn cb_return_code)
+    node_interfaces::LifecycleNodeInterface::CallbackReturn cb_return_code)
 {
   switch (cb_return_code) {
     case node_interfaces::LifecycleNodeInterface::CallbackReturn::SUCCESS:
@@ -34,33 +32,36 @@ const char * label_for_return_code(
 }  // namespace
 
 LifecycleNode::LifecycleNodeInterfaceImpl::LifecycleNodeInterfaceImpl()
-: logger_(rclcpp::get_logger("rclcpp_lifecycle"))
+    : logger_(rclcpp::get_logger("rclcpp_lifecycle"))
 {
-  states_.emplace(StateMsg::PRIMARY_STATE_UNKNOWN, State(StateMsg::PRIMARY_STATE_UNKNOWN, "unknown"));
   states_.emplace(
-    StateMsg::PRIMARY_STATE_UNCONFIGURED, State(StateMsg::PRIMARY_STATE_UNCONFIGURED, "unconfigured"));
-  states_.emplace(StateMsg::PRIMARY_STATE_INACTIVE, State(StateMsg::PRIMARY_STATE_INACTIVE, "inactive"));
+      StateMsg::PRIMARY_STATE_UNKNOWN, State(StateMsg::PRIMARY_STATE_UNKNOWN, "unknown"));
+  states_.emplace(
+      StateMsg::PRIMARY_STATE_UNCONFIGURED,
+      State(StateMsg::PRIMARY_STATE_UNCONFIGURED, "unconfigured"));
+  states_.emplace(
+      StateMsg::PRIMARY_STATE_INACTIVE, State(StateMsg::PRIMARY_STATE_INACTIVE, "inactive"));
   states_.emplace(StateMsg::PRIMARY_STATE_ACTIVE, State(StateMsg::PRIMARY_STATE_ACTIVE, "active"));
   states_.emplace(
-    StateMsg::PRIMARY_STATE_FINALIZED, State(StateMsg::PRIMARY_STATE_FINALIZED, "finalized"));
+      StateMsg::PRIMARY_STATE_FINALIZED, State(StateMsg::PRIMARY_STATE_FINALIZED, "finalized"));
   states_.emplace(
-    StateMsg::TRANSITION_STATE_CONFIGURING,
-    State(StateMsg::TRANSITION_STATE_CONFIGURING, "configuring"));
+      StateMsg::TRANSITION_STATE_CONFIGURING,
+      State(StateMsg::TRANSITION_STATE_CONFIGURING, "configuring"));
   states_.emplace(
-    StateMsg::TRANSITION_STATE_CLEANINGUP,
-    State(StateMsg::TRANSITION_STATE_CLEANINGUP, "cleaningup"));
+      StateMsg::TRANSITION_STATE_CLEANINGUP,
+      State(StateMsg::TRANSITION_STATE_CLEANINGUP, "cleaningup"));
   states_.emplace(
-    StateMsg::TRANSITION_STATE_SHUTTINGDOWN,
-    State(StateMsg::TRANSITION_STATE_SHUTTINGDOWN, "shuttingdown"));
+      StateMsg::TRANSITION_STATE_SHUTTINGDOWN,
+      State(StateMsg::TRANSITION_STATE_SHUTTINGDOWN, "shuttingdown"));
   states_.emplace(
-    StateMsg::TRANSITION_STATE_ACTIVATING,
-    State(StateMsg::TRANSITION_STATE_ACTIVATING, "activating"));
+      StateMsg::TRANSITION_STATE_ACTIVATING,
+      State(StateMsg::TRANSITION_STATE_ACTIVATING, "activating"));
   states_.emplace(
-    StateMsg::TRANSITION_STATE_DEACTIVATING,
-    State(StateMsg::TRANSITION_STATE_DEACTIVATING, "deactivating"));
+      StateMsg::TRANSITION_STATE_DEACTIVATING,
+      State(StateMsg::TRANSITION_STATE_DEACTIVATING, "deactivating"));
   states_.emplace(
-    StateMsg::TRANSITION_STATE_ERRORPROCESSING,
-    State(StateMsg::TRANSITION_STATE_ERRORPROCESSING, "errorprocessing"));
+      StateMsg::TRANSITION_STATE_ERRORPROCESSING,
+      State(StateMsg::TRANSITION_STATE_ERRORPROCESSING, "errorprocessing"));
 
   const uint8_t unconfigured = StateMsg::PRIMARY_STATE_UNCONFIGURED;
   const uint8_t inactive = StateMsg::PRIMARY_STATE_INACTIVE;
@@ -73,37 +74,70 @@ LifecycleNode::LifecycleNodeInterfaceImpl::LifecycleNodeInterfaceImpl()
   const uint8_t deactivating = StateMsg::TRANSITION_STATE_DEACTIVATING;
   const uint8_t errorprocessing = StateMsg::TRANSITION_STATE_ERRORPROCESSING;
   edges_ = {
-    {TransitionMsg::TRANSITION_CONFIGURE, "configure", unconfigured, configuring},
-    {TransitionMsg::TRANSITION_ON_CONFIGURE_SUCCESS, "transition_success", configuring, inactive},
-    {TransitionMsg::TRANSITION_ON_CONFIGURE_FAILURE, "transition_failure", configuring, unconfigured},
-    {TransitionMsg::TRANSITION_ON_CONFIGURE_ERROR, "transition_error", configuring, errorprocessing},
-    {TransitionMsg::TRANSITION_CLEANUP, "cleanup", inactive, cleaningup},
-    {TransitionMsg::TRANSITION_ON_CLEANUP_SUCCESS, "transition_success", cleaningup, unconfigured},
-    {TransitionMsg::TRANSITION_ON_CLEANUP_FAILURE, "transition_failure", cleaningup, inactive},
-    {TransitionMsg::TRANSITION_ON_CLEANUP_ERROR, "transition_error", cleaningup, errorprocessing},
-    {TransitionMsg::TRANSITION_ACTIVATE, "activate", inactive, activating},
-    {TransitionMsg::TRANSITION_ON_ACTIVATE_SUCCESS, "transition_success", activating, active},
-    {TransitionMsg::TRANSITION_ON_ACTIVATE_FAILURE, "transition_failure", activating, inactive},
-    {TransitionMsg::TRANSITION_ON_ACTIVATE_ERROR, "transition_error", activating, errorprocessing},
-    {TransitionMsg::TRANSITION_DEACTIVATE, "deactivate", active, deactivating},
-    {TransitionMsg::TRANSITION_ON_DEACTIVATE_SUCCESS, "transition_success", deactivating, inactive},
-    {TransitionMsg::TRANSITION_ON_DEACTIVATE_FAILURE, "transition_failure", deactivating, active},
-    {TransitionMsg::TRANSITION_ON_DEACTIVATE_ERROR, "transition_error", deactivating, errorprocessing},
-    {TransitionMsg::TRANSITION_UNCONFIGURED_SHUTDOWN, "shutdown", unconfigured, shuttingdown},
-    {TransitionMsg::TRANSITION_INACTIVE_SHUTDOWN, "shutdown", inactive, shuttingdown},
-    {TransitionMsg::TRANSITION_ACTIVE_SHUTDOWN, "shutdown", active, shuttingdown},
-    {TransitionMsg::TRANSITION_ON_SHUTDOWN_SUCCESS, "transition_success", shuttingdown, finalized},
-    {TransitionMsg::TRANSITION_ON_SHUTDOWN_FAILURE, "transition_failure", shuttingdown, finalized},
-    {TransitionMsg::TRANSITION_ON_SHUTDOWN_ERROR, "transition_error", shuttingdown, errorprocessing},
-    {TransitionMsg::TRANSITION_ON_ERROR_SUCCESS, "transition_success", errorprocessing, unconfigured},
-    {TransitionMsg::TRANSITION_ON_ERROR_FAILURE, "transition_failure", errorprocessing, finalized},
-    {TransitionMsg::TRANSITION_ON_ERROR_ERROR, "transition_error", errorprocessing, finalized},
+      {TransitionMsg::TRANSITION_CONFIGURE, "configure", unconfigured, configuring},
+      {TransitionMsg::TRANSITION_ON_CONFIGURE_SUCCESS, "transition_success", configuring, inactive},
+      {TransitionMsg::TRANSITION_ON_CONFIGURE_FAILURE,
+       "transition_failure",
+       configuring,
+       unconfigured},
+      {TransitionMsg::TRANSITION_ON_CONFIGURE_ERROR,
+       "transition_error",
+       configuring,
+       errorprocessing},
+      {TransitionMsg::TRANSITION_CLEANUP, "cleanup", inactive, cleaningup},
+      {TransitionMsg::TRANSITION_ON_CLEANUP_SUCCESS,
+       "transition_success",
+       cleaningup,
+       unconfigured},
+      {TransitionMsg::TRANSITION_ON_CLEANUP_FAILURE, "transition_failure", cleaningup, inactive},
+      {TransitionMsg::TRANSITION_ON_CLEANUP_ERROR, "transition_error", cleaningup, errorprocessing},
+      {TransitionMsg::TRANSITION_ACTIVATE, "activate", inactive, activating},
+      {TransitionMsg::TRANSITION_ON_ACTIVATE_SUCCESS, "transition_success", activating, active},
+      {TransitionMsg::TRANSITION_ON_ACTIVATE_FAILURE, "transition_failure", activating, inactive},
+      {TransitionMsg::TRANSITION_ON_ACTIVATE_ERROR,
+       "transition_error",
+       activating,
+       errorprocessing},
+      {TransitionMsg::TRANSITION_DEACTIVATE, "deactivate", active, deactivating},
+      {TransitionMsg::TRANSITION_ON_DEACTIVATE_SUCCESS,
+       "transition_success",
+       deactivating,
+       inactive},
+      {TransitionMsg::TRANSITION_ON_DEACTIVATE_FAILURE, "transition_failure", deactivating, active},
+      {TransitionMsg::TRANSITION_ON_DEACTIVATE_ERROR,
+       "transition_error",
+       deactivating,
+       errorprocessing},
+      {TransitionMsg::TRANSITION_UNCONFIGURED_SHUTDOWN, "shutdown", unconfigured, shuttingdown},
+      {TransitionMsg::TRANSITION_INACTIVE_SHUTDOWN, "shutdown", inactive, shuttingdown},
+      {TransitionMsg::TRANSITION_ACTIVE_SHUTDOWN, "shutdown", active, shuttingdown},
+      {TransitionMsg::TRANSITION_ON_SHUTDOWN_SUCCESS,
+       "transition_success",
+       shuttingdown,
+       finalized},
+      {TransitionMsg::TRANSITION_ON_SHUTDOWN_FAILURE,
+       "transition_failure",
+       shuttingdown,
+       finalized},
+      {TransitionMsg::TRANSITION_ON_SHUTDOWN_ERROR,
+       "transition_error",
+       shuttingdown,
+       errorprocessing},
+      {TransitionMsg::TRANSITION_ON_ERROR_SUCCESS,
+       "transition_success",
+       errorprocessing,
+       unconfigured},
+      {TransitionMsg::TRANSITION_ON_ERROR_FAILURE,
+       "transition_failure",
+       errorprocessing,
+       finalized},
+      {TransitionMsg::TRANSITION_ON_ERROR_ERROR, "transition_error", errorprocessing, finalized},
   };
   current_state_.store(&states_.at(unconfigured));
 }
 
 bool LifecycleNode::LifecycleNodeInterfaceImpl::register_callback(
-  uint8_t lifecycle_transition, TransitionCallback & cb)
+    uint8_t lifecycle_transition, TransitionCallback & cb)
 {
   std::lock_guard<std::mutex> lock(callbacks_mutex_);
   cb_map_[lifecycle_transition] = cb;
@@ -129,11 +163,10 @@ std::vector<State> LifecycleNode::LifecycleNodeInterfaceImpl::get_available_stat
 Transition LifecycleNode::LifecycleNodeInterfaceImpl::to_transition(const Edge & edge) const
 {
   return rclcpp_lifecycle::Transition(
-    edge.id, edge.label, State(states_.at(edge.start)), State(states_.at(edge.goal)));
+      edge.id, edge.label, State(states_.at(edge.start)), State(states_.at(edge.goal)));
 }
 
-std::vector<Transition> LifecycleNode::LifecycleNodeInterfaceImpl::get_available_transitions()
-const
+std::vector<Transition> LifecycleNode::LifecycleNodeInterfaceImpl::get_available_transitions() const
 {
   std::vector<Transition> transitions;
   const uint8_t current = current_state_.load()->id();
@@ -177,7 +210,7 @@ LifecycleNode::LifecycleNodeInterfaceImpl::find_edge(uint8_t start, const std::s
 }
 
 bool LifecycleNode::LifecycleNodeInterfaceImpl::change_state_by_label(
-  const std::string & label, CallbackReturn & cb_return_code)
+    const std::string & label, CallbackReturn & cb_return_code)
 {
   uint8_t id = 0;
   {
@@ -186,8 +219,11 @@ bool LifecycleNode::LifecycleNodeInterfaceImpl::change_state_by_label(
     const Edge * edge = find_edge(current->id(), label);
     if (edge == nullptr) {
       RCLCPP_ERROR(
-        logger_, "Unable to start transition %s from current state %s: %s", label.c_str(),
-        current->label().c_str(), "Transition is not registered.");
+          logger_,
+          "Unable to start transition %s from current state %s: %s",
+          label.c_str(),
+          current->label().c_str(),
+          "Transition is not registered.");
       return false;
     }
     id = edge->id;
@@ -196,7 +232,7 @@ bool LifecycleNode::LifecycleNodeInterfaceImpl::change_state_by_label(
 }
 
 bool LifecycleNode::LifecycleNodeInterfaceImpl::change_state(
-  uint8_t transition_id, CallbackReturn & cb_return_code)
+    uint8_t transition_id, CallbackReturn & cb_return_code)
 {
   State initial_state;
   uint8_t current_state_id = 0;
@@ -206,9 +242,11 @@ bool LifecycleNode::LifecycleNodeInterfaceImpl::change_state(
     const Edge * edge = find_edge(current->id(), transition_id);
     if (edge == nullptr) {
       RCLCPP_ERROR(
-        logger_, "Unable to start transition %u from current state %s: %s",
-        static_cast<unsigned>(transition_id), current->label().c_str(),
-        "Transition is not registered.");
+          logger_,
+          "Unable to start transition %u from current state %s: %s",
+          static_cast<unsigned>(transition_id),
+          current->label().c_str(),
+          "Transition is not registered.");
       return false;
     }
     initial_state = *current;
@@ -225,8 +263,10 @@ bool LifecycleNode::LifecycleNodeInterfaceImpl::change_state(
     const Edge * edge = find_edge(current_state_id, label_for_return_code(cb_return_code));
     if (edge == nullptr) {
       RCLCPP_ERROR(
-        logger_, "Failed to finish transition %u. Current state is now: %s",
-        static_cast<unsigned>(transition_id), current_state_.load()->label().c_str());
+          logger_,
+          "Failed to finish transition %u. Current state is now: %s",
+          static_cast<unsigned>(transition_id),
+          current_state_.load()->label().c_str());
       return false;
     }
     current_state_.store(&states_.at(edge->goal));
@@ -249,7 +289,7 @@ bool LifecycleNode::LifecycleNodeInterfaceImpl::change_state(
 
 LifecycleNode::LifecycleNodeInterfaceImpl::CallbackReturn
 LifecycleNode::LifecycleNodeInterfaceImpl::execute_callback(
-  uint8_t cb_id, const State & previous_state)
+    uint8_t cb_id, const State & previous_state)
 {
   auto cb_success = CallbackReturn::SUCCESS;
   TransitionCallback callback;
@@ -273,7 +313,7 @@ LifecycleNode::LifecycleNodeInterfaceImpl::execute_callback(
 }
 
 void LifecycleNode::LifecycleNodeInterfaceImpl::add_managed_entity(
-  std::weak_ptr<ManagedEntityInterface> managed_entity)
+    std::weak_ptr<ManagedEntityInterface> managed_entity)
 {
   std::lock_guard<std::mutex> lock(managed_entities_mutex_);
   weak_managed_entities_.push_back(managed_entity);

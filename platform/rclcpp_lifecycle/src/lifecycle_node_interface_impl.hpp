@@ -11,10 +11,10 @@
 #include <vector>
 
 #include "rclcpp/logger.hpp"
+#include "rclcpp/service.hpp"
 #include "rclcpp_lifecycle/lifecycle_node.hpp"
 
-namespace rclcpp_lifecycle
-{
+namespace rclcpp_lifecycle {
 
 /// The default lifecycle state machine, its transition callbacks and the managed entities.
 ///
@@ -49,6 +49,10 @@ public:
   void on_activate();
 
   void on_deactivate();
+
+  /// The ~/change_state and ~/get_state services (none when the communication interface is
+  /// disabled); released before the node's interfaces.
+  std::vector<std::shared_ptr<rclcpp::ServiceBase>> services;
 
 private:
   struct Edge

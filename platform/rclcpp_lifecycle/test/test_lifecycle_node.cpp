@@ -15,6 +15,8 @@
 #include "builtin_interfaces/msg/time.hpp"
 #include "lifecycle_msgs/msg/state.hpp"
 #include "lifecycle_msgs/msg/transition.hpp"
+#include "lifecycle_msgs/srv/change_state.hpp"
+#include "lifecycle_msgs/srv/get_state.hpp"
 #include "rclcpp/rclcpp.hpp"
 #include "rclcpp_lifecycle/lifecycle_node.hpp"
 #include "rcutils/logging.h"
@@ -23,10 +25,15 @@ using CallbackReturn = rclcpp_lifecycle::node_interfaces::LifecycleNodeInterface
 using lifecycle_msgs::msg::State;
 using TimeMsg = builtin_interfaces::msg::Time;
 
-namespace
-{
+namespace {
 
-enum class Outcome {Success, Failure, Error, Throw};
+enum class Outcome
+{
+  Success,
+  Failure,
+  Error,
+  Throw
+};
 
 // Everything a TestNode does, kept outside the node so that it outlives it.
 struct Record
@@ -47,7 +54,9 @@ class TestNode : public rclcpp_lifecycle::LifecycleNode
 {
 public:
   TestNode(const std::string & name, std::shared_ptr<Record> record)
-  : rclcpp_lifecycle::LifecycleNode(name), record_(std::move(record)) {}
+      : rclcpp_lifecycle::LifecycleNode(name), record_(std::move(record))
+  {
+  }
 
   Outcome configure_outcome{Outcome::Success};
   Outcome activate_outcome{Outcome::Success};
@@ -93,7 +102,7 @@ public:
 
 private:
   CallbackReturn finish(
-    const std::string & call, const rclcpp_lifecycle::State & previous, Outcome outcome)
+      const std::string & call, const rclcpp_lifecycle::State & previous, Outcome outcome)
   {
     record_->add(call, previous.id());
     switch (outcome) {
@@ -142,11 +151,10 @@ TEST_F(LifecycleTest, SuccessfulTransitionsReachEachPrimaryState)
   EXPECT_EQ(State::PRIMARY_STATE_UNCONFIGURED, node->cleanup().id());
   EXPECT_EQ(State::PRIMARY_STATE_FINALIZED, node->shutdown().id());
   EXPECT_EQ(
-    (std::vector<std::string>{"configure", "activate", "deactivate", "cleanup", "shutdown"}),
-    record->calls);
+      (std::vector<std::string>{"configure", "activate", "deactivate", "cleanup", "shutdown"}),
+      record->calls);
   // Each callback sees the state its transition started from.
-  EXPECT_EQ(
-    (std::vector<uint8_t>{1, 2, 3, 2, 1}), record->previous_states);
+  EXPECT_EQ((std::vector<uint8_t>{1, 2, 3, 2, 1}), record->previous_states);
 }
 
 TEST_F(LifecycleTest, FailureReturnsToTheStartState)
@@ -219,13 +227,12 @@ TEST_F(LifecycleTest, TransitionRequestedDuringAnotherIsRejected)
   std::promise<void> entered;
   std::promise<void> release;
   auto release_future = release.get_future().share();
-  node->register_on_configure(
-    [&entered, release_future](const rclcpp_lifecycle::State &) {
-      entered.set_value();
-      release_future.wait();
-      return CallbackReturn::SUCCESS;
-    });
-  std::thread configurer([this]() {node->configure();});
+  node->register_on_configure([&entered, release_future](const rclcpp_lifecycle::State &) {
+    entered.set_value();
+    release_future.wait();
+    return CallbackReturn::SUCCESS;
+  });
+  std::thread configurer([this]() { node->configure(); });
   entered.get_future().wait();
   EXPECT_EQ(State::TRANSITION_STATE_CONFIGURING, node->get_current_state().id());
   EXPECT_EQ(State::TRANSITION_STATE_CONFIGURING, node->configure().id());
@@ -260,8 +267,12 @@ TEST_F(LifecycleTest, DestructorDoesNoLifecycleWork)
 std::atomic<int> g_not_activated_warnings{0};
 
 void counting_output_handler(
-  const rcutils_log_location_t *, int severity, const char *, rcutils_time_point_value_t,
-  const char * format, va_list * args)
+    const rcutils_log_location_t *,
+    int severity,
+    const char *,
+    rcutils_time_point_value_t,
+    const char * format,
+    va_list * args)
 {
   char buffer[512];
   va_list copy;
@@ -269,8 +280,7 @@ void counting_output_handler(
   vsnprintf(buffer, sizeof(buffer), format, copy);
   va_end(copy);
   if (severity == RCUTILS_LOG_SEVERITY_WARN &&
-    std::string(buffer).find("but the publisher is not activated") != std::string::npos)
-  {
+      std::string(buffer).find("but the publisher is not activated") != std::string::npos) {
     ++g_not_activated_warnings;
   }
 }
@@ -284,7 +294,7 @@ TEST_F(LifecycleTest, LifecyclePublisherDropsWhileInactiveAndWarnsOnce)
   auto listener = std::make_shared<rclcpp::Node>("listener");
   std::vector<int32_t> received;
   auto sub = listener->create_subscription<TimeMsg>(
-    "/clock_like", 10, [&received](const TimeMsg & msg) {received.push_back(msg.sec);});
+      "/clock_like", 10, [&received](const TimeMsg & msg) { received.push_back(msg.sec); });
   auto pub = node->create_publisher<TimeMsg>("/clock_like", 10);
   EXPECT_FALSE(pub->is_activated());
   // Matched even while inactive.
@@ -326,8 +336,10 @@ TEST_F(LifecycleTest, OverridingOnActivateWithoutTheBaseLeavesPublishersInactive
 TEST_F(LifecycleTest, ParametersFollowTheNodeRules)
 {
   auto params_node = std::make_shared<rclcpp_lifecycle::LifecycleNode>(
-    "costmap", "", rclcpp::NodeOptions().arguments(
-      {"--ros-args", "-r", "__ns:=/costmap", "-p", "width:=7", "-p", "name:=abc"}));
+      "costmap",
+      "",
+      rclcpp::NodeOptions().arguments(
+          {"--ros-args", "-r", "__ns:=/costmap", "-p", "width:=7", "-p", "name:=abc"}));
   EXPECT_STREQ("/costmap", params_node->get_namespace());
   EXPECT_EQ(7, params_node->declare_parameter("width", 5));
   int width = 0;
@@ -343,11 +355,82 @@ TEST_F(LifecycleTest, ParametersFollowTheNodeRules)
 
   double wrong_type = 0.0;
   EXPECT_THROW(
-    params_node->get_parameter("width", wrong_type),
-    rclcpp::exceptions::InvalidParameterTypeException);
+      params_node->get_parameter("width", wrong_type),
+      rclcpp::exceptions::InvalidParameterTypeException);
   EXPECT_THROW(
-    params_node->declare_parameter("name", 3),
-    rclcpp::exceptions::InvalidParameterTypeException);
+      params_node->declare_parameter("name", 3), rclcpp::exceptions::InvalidParameterTypeException);
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(LifecycleTest, ChangeStateServiceRunsTransitionsOnTheExecutorThread)
+{
+  auto client_node = std::make_shared<rclcpp::Node>("lifecycle_client");
+  auto change_state =
+      client_node->create_client<lifecycle_msgs::srv::ChangeState>("/lifecycle/change_state");
+  auto get_state =
+      client_node->create_client<lifecycle_msgs::srv::GetState>("/lifecycle/get_state");
+  std::thread::id transition_thread;
+  node->register_on_configure([&transition_thread](const rclcpp_lifecycle::State &) {
+    transition_thread = std::this_thread::get_id();
+    return CallbackReturn::SUCCESS;
+  });
+
+  rclcpp::executors::SingleThreadedExecutor executor;
+  executor.add_node(node->get_node_base_interface());
+  std::thread spinner([&executor]() { executor.spin(); });
+  const auto spinner_id = spinner.get_id();
+  ASSERT_TRUE(change_state->wait_for_service(std::chrono::seconds(10)));
+
+  auto request = std::make_shared<lifecycle_msgs::srv::ChangeState::Request>();
+  request->transition.id = lifecycle_msgs::msg::Transition::TRANSITION_CONFIGURE;
+  auto configured = change_state->async_send_request(request);
+  ASSERT_EQ(
+      rclcpp::FutureReturnCode::SUCCESS,
+      rclcpp::spin_until_future_complete(client_node, configured, std::chrono::seconds(10)));
+  EXPECT_TRUE(configured.get()->success);
+
+  // A transition that is not allowed reports failure; a label selects the transition.
+  request->transition.id = lifecycle_msgs::msg::Transition::TRANSITION_DEACTIVATE;
+  auto refused = change_state->async_send_request(request);
+  ASSERT_EQ(
+      rclcpp::FutureReturnCode::SUCCESS,
+      rclcpp::spin_until_future_complete(client_node, refused, std::chrono::seconds(10)));
+  EXPECT_FALSE(refused.get()->success);
+  request->transition.id = 0;
+  request->transition.label = "activate";
+  auto activated = change_state->async_send_request(request);
+  ASSERT_EQ(
+      rclcpp::FutureReturnCode::SUCCESS,
+      rclcpp::spin_until_future_complete(client_node, activated, std::chrono::seconds(10)));
+  EXPECT_TRUE(activated.get()->success);
+
+  auto state =
+      get_state->async_send_request(std::make_shared<lifecycle_msgs::srv::GetState::Request>());
+  ASSERT_EQ(
+      rclcpp::FutureReturnCode::SUCCESS,
+      rclcpp::spin_until_future_complete(client_node, state, std::chrono::seconds(10)));
+  executor.cancel();
+  spinner.join();
+  const auto state_response = state.get();
+  EXPECT_EQ(State::PRIMARY_STATE_ACTIVE, state_response->current_state.id);
+  EXPECT_EQ("active", state_response->current_state.label);
+  EXPECT_EQ(spinner_id, transition_thread);
+}
+
+TEST_F(LifecycleTest, CommunicationInterfaceCanBeDisabled)
+{
+  auto quiet =
+      std::make_shared<rclcpp_lifecycle::LifecycleNode>("quiet", "", rclcpp::NodeOptions(), false);
+  auto client_node = std::make_shared<rclcpp::Node>("probe");
+  auto client = client_node->create_client<lifecycle_msgs::srv::GetState>("/quiet/get_state");
+  EXPECT_FALSE(client->service_is_ready());
+  auto talkative = std::make_shared<rclcpp_lifecycle::LifecycleNode>("talkative");
+  auto talkative_client =
+      client_node->create_client<lifecycle_msgs::srv::GetState>("/talkative/get_state");
+  EXPECT_TRUE(talkative_client->service_is_ready());
 }
 
 }  // namespace

@@ -3,8 +3,7 @@
 #define RCL__TIME_H_
 
 #ifdef __cplusplus
-extern "C"
-{
+extern "C" {
 #endif
 
 #include <stdint.h>
@@ -13,7 +12,7 @@ extern "C"
 
 #define RCL_S_TO_NS(seconds) ((seconds) * (1000LL * 1000LL * 1000LL))
 #define RCL_MS_TO_NS(milliseconds) ((milliseconds) * (1000LL * 1000LL))
-#define RCL_US_TO_NS(microseconds) ((microseconds) * 1000LL)
+#define RCL_US_TO_NS(microseconds) ((microseconds)*1000LL)
 #define RCL_NS_TO_S(nanoseconds) ((nanoseconds) / (1000LL * 1000LL * 1000LL))
 #define RCL_NS_TO_MS(nanoseconds) ((nanoseconds) / (1000LL * 1000LL))
 #define RCL_NS_TO_US(nanoseconds) ((nanoseconds) / 1000LL)

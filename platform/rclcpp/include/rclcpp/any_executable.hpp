@@ -12,8 +12,7 @@
 #include "rclcpp/timer.hpp"
 #include "rclcpp/visibility_control.hpp"
 
-namespace rclcpp
-{
+namespace rclcpp {
 
 /// One unit of work an executor took: exactly one entity, with the data taken for it.
 struct RCLCPP_PUBLIC AnyExecutable

@@ -9,15 +9,14 @@
 
 #include "rmw/types.h"
 
-namespace rclcpp
-{
+namespace rclcpp {
 
 /// A service callback of one of the two accepted forms:
 /// void(std::shared_ptr<Request>, std::shared_ptr<Response>) and
 /// void(std::shared_ptr<rmw_request_id_t>, std::shared_ptr<Request>, std::shared_ptr<Response>).
 /// The two-argument form is tried first, because a std::bind expression silently drops extra
 /// arguments and would otherwise look like the three-argument form.
-template<typename ServiceT>
+template <typename ServiceT>
 class AnyServiceCallback
 {
 public:
@@ -27,24 +26,31 @@ public:
 
   AnyServiceCallback() = default;
 
-  template<typename CallbackT>
+  template <typename CallbackT>
   void set(CallbackT && callback)
   {
     using DecayedT = std::decay_t<CallbackT>;
     if constexpr (std::is_invocable_v<DecayedT &, const SharedRequest, SharedResponse>) {
       callback_ = [cb = DecayedT(std::forward<CallbackT>(callback))](
-        const SharedRequestId &, const SharedRequest & request,
-        const SharedResponse & response) mutable {cb(request, response);};
+                      const SharedRequestId &,
+                      const SharedRequest & request,
+                      const SharedResponse & response) mutable { cb(request, response); };
     } else if constexpr (  // NOLINT(readability/braces)
-      std::is_invocable_v<DecayedT &, const SharedRequestId, const SharedRequest, SharedResponse>)
-    {
+        std::is_invocable_v<
+            DecayedT &,
+            const SharedRequestId,
+            const SharedRequest,
+            SharedResponse>) {
       callback_ = [cb = DecayedT(std::forward<CallbackT>(callback))](
-        const SharedRequestId & request_id, const SharedRequest & request,
-        const SharedResponse & response) mutable {cb(request_id, request, response);};
+                      const SharedRequestId & request_id,
+                      const SharedRequest & request,
+                      const SharedResponse & response) mutable {
+        cb(request_id, request, response);
+      };
     } else {
       static_assert(
-        std::is_invocable_v<DecayedT &, const SharedRequest, SharedResponse>,
-        "service callback must take (request, response) or (request_id, request, response)");
+          std::is_invocable_v<DecayedT &, const SharedRequest, SharedResponse>,
+          "service callback must take (request, response) or (request_id, request, response)");
     }
   }
 
@@ -61,7 +67,7 @@ public:
 
 private:
   std::function<void(const SharedRequestId &, const SharedRequest &, const SharedResponse &)>
-  callback_;
+      callback_;
 };
 
 }  // namespace rclcpp

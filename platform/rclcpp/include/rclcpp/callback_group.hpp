@@ -15,11 +15,9 @@
 #include "rclcpp/timer.hpp"
 #include "rclcpp/visibility_control.hpp"
 
-namespace rclcpp
-{
+namespace rclcpp {
 
-namespace node_interfaces
-{
+namespace node_interfaces {
 class NodeServices;
 class NodeTimers;
 class NodeTopics;
@@ -45,28 +43,27 @@ public:
 
   /// automatically_add_to_executor_with_node: whether Executor::add_node() takes this group.
   explicit CallbackGroup(
-    CallbackGroupType group_type,
-    bool automatically_add_to_executor_with_node = true);
+      CallbackGroupType group_type, bool automatically_add_to_executor_with_node = true);
 
-  template<typename Function>
+  template <typename Function>
   rclcpp::SubscriptionBase::SharedPtr find_subscription_ptrs_if(Function func) const
   {
     return _find_ptrs_if_impl<rclcpp::SubscriptionBase, Function>(func, subscription_ptrs_);
   }
 
-  template<typename Function>
+  template <typename Function>
   rclcpp::TimerBase::SharedPtr find_timer_ptrs_if(Function func) const
   {
     return _find_ptrs_if_impl<rclcpp::TimerBase, Function>(func, timer_ptrs_);
   }
 
-  template<typename Function>
+  template <typename Function>
   rclcpp::ServiceBase::SharedPtr find_service_ptrs_if(Function func) const
   {
     return _find_ptrs_if_impl<rclcpp::ServiceBase, Function>(func, service_ptrs_);
   }
 
-  template<typename Function>
+  template <typename Function>
   rclcpp::ClientBase::SharedPtr find_client_ptrs_if(Function func) const
   {
     return _find_ptrs_if_impl<rclcpp::ClientBase, Function>(func, client_ptrs_);
@@ -81,10 +78,10 @@ public:
   size_t size() const;
 
   void collect_all_ptrs(
-    std::function<void(const rclcpp::SubscriptionBase::SharedPtr &)> sub_func,
-    std::function<void(const rclcpp::ServiceBase::SharedPtr &)> service_func,
-    std::function<void(const rclcpp::ClientBase::SharedPtr &)> client_func,
-    std::function<void(const rclcpp::TimerBase::SharedPtr &)> timer_func) const;
+      std::function<void(const rclcpp::SubscriptionBase::SharedPtr &)> sub_func,
+      std::function<void(const rclcpp::ServiceBase::SharedPtr &)> service_func,
+      std::function<void(const rclcpp::ClientBase::SharedPtr &)> client_func,
+      std::function<void(const rclcpp::TimerBase::SharedPtr &)> timer_func) const;
 
   /// True while the group is served by an executor.
   std::atomic_bool & get_associated_with_executor_atomic();
@@ -111,9 +108,9 @@ protected:
   const bool automatically_add_to_executor_with_node_;
 
 private:
-  template<typename TypeT, typename Function>
+  template <typename TypeT, typename Function>
   typename TypeT::SharedPtr _find_ptrs_if_impl(
-    Function func, const std::vector<typename TypeT::WeakPtr> & vect_ptrs) const
+      Function func, const std::vector<typename TypeT::WeakPtr> & vect_ptrs) const
   {
     std::lock_guard<std::mutex> lock(mutex_);
     for (auto & weak_ptr : vect_ptrs) {

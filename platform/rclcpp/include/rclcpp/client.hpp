@@ -24,49 +24,43 @@
 #include "rmw/types.h"
 #include "rosidl_runtime_cpp/traits.hpp"
 
-namespace rclcpp
-{
+namespace rclcpp {
 
-namespace node_interfaces
-{
+namespace node_interfaces {
 class NodeBaseInterface;
 class NodeGraphInterface;
 }  // namespace node_interfaces
 
-namespace detail
-{
+namespace detail {
 
 /// A future together with the sequence number of its request.
-template<typename FutureT>
+template <typename FutureT>
 struct FutureAndRequestId
 {
   FutureT future;
   int64_t request_id;
 
-  FutureAndRequestId(FutureT impl, int64_t req_id)
-  : future(std::move(impl)), request_id(req_id)
-  {}
+  FutureAndRequestId(FutureT impl, int64_t req_id) : future(std::move(impl)), request_id(req_id) {}
 
   /// Deprecated conversion kept for code written against older releases.
-  operator FutureT &() {return this->future;}
+  operator FutureT &() { return this->future; }
 
-  operator FutureT() {return this->future;}
+  operator FutureT() { return this->future; }
 
-  auto get() {return this->future.get();}
+  auto get() { return this->future.get(); }
 
-  bool valid() const noexcept {return this->future.valid();}
+  bool valid() const noexcept { return this->future.valid(); }
 
-  void wait() const {return this->future.wait();}
+  void wait() const { return this->future.wait(); }
 
-  template<class Rep, class Period>
+  template <class Rep, class Period>
   std::future_status wait_for(const std::chrono::duration<Rep, Period> & timeout_duration) const
   {
     return this->future.wait_for(timeout_duration);
   }
 
-  template<class Clock, class Duration>
-  std::future_status wait_until(
-    const std::chrono::time_point<Clock, Duration> & timeout_time) const
+  template <class Clock, class Duration>
+  std::future_status wait_until(const std::chrono::time_point<Clock, Duration> & timeout_time) const
   {
     return this->future.wait_until(timeout_time);
   }
@@ -89,10 +83,10 @@ public:
 
   /// Resolves and validates the name (rclcpp::exceptions::InvalidServiceNameError).
   ClientBase(
-    rclcpp::node_interfaces::NodeBaseInterface * node_base,
-    const std::string & service_name,
-    const std::string & type_name,
-    const rmw_qos_profile_t & qos_profile);
+      rclcpp::node_interfaces::NodeBaseInterface * node_base,
+      const std::string & service_name,
+      const std::string & type_name,
+      const rmw_qos_profile_t & qos_profile);
 
   virtual ~ClientBase();
 
@@ -103,12 +97,12 @@ public:
 
   /// Waits until the service exists; false on timeout or context shutdown. A negative
   /// timeout waits without limit.
-  template<typename RepT = int64_t, typename RatioT = std::milli>
+  template <typename RepT = int64_t, typename RatioT = std::milli>
   bool wait_for_service(
-    std::chrono::duration<RepT, RatioT> timeout = std::chrono::duration<RepT, RatioT>(-1))
+      std::chrono::duration<RepT, RatioT> timeout = std::chrono::duration<RepT, RatioT>(-1))
   {
     return wait_for_service_nanoseconds(
-      std::chrono::duration_cast<std::chrono::nanoseconds>(timeout));
+        std::chrono::duration_cast<std::chrono::nanoseconds>(timeout));
   }
 
   /// Takes the next response (the executor's take).
@@ -118,8 +112,7 @@ public:
   void execute_type_erased_response(std::shared_ptr<void> & response_event);
 
   virtual void handle_response(
-    std::shared_ptr<rmw_request_id_t> request_header,
-    std::shared_ptr<void> response) = 0;
+      std::shared_ptr<rmw_request_id_t> request_header, std::shared_ptr<void> response) = 0;
 
   bool exchange_in_use_by_wait_set_state(bool in_use_state);
 
@@ -143,7 +136,9 @@ private:
   std::atomic<bool> in_use_by_wait_set_{false};
 };
 
-template<typename ServiceT>
+/// A client of ServiceT. Lock order: pending_requests_mutex_ before the transport registry
+/// (a request is registered as pending before it is sent).
+template <typename ServiceT>
 class Client : public ClientBase
 {
 public:
@@ -160,8 +155,8 @@ public:
   using SharedFuture = std::shared_future<SharedResponse>;
   using SharedFutureWithRequest = std::shared_future<std::pair<SharedRequest, SharedResponse>>;
 
-  using CallbackType = std::function<void (SharedFuture)>;
-  using CallbackWithRequestType = std::function<void (SharedFutureWithRequest)>;
+  using CallbackType = std::function<void(SharedFuture)>;
+  using CallbackWithRequestType = std::function<void(SharedFutureWithRequest)>;
 
   RCLCPP_SMART_PTR_DEFINITIONS(Client)
 
@@ -169,7 +164,7 @@ public:
   {
     using detail::FutureAndRequestId<std::future<SharedResponse>>::FutureAndRequestId;
 
-    SharedFuture share() noexcept {return this->future.share();}
+    SharedFuture share() noexcept { return this->future.share(); }
 
     FutureAndRequestId(FutureAndRequestId && other) noexcept = default;
     FutureAndRequestId(const FutureAndRequestId & other) = delete;
@@ -178,26 +173,24 @@ public:
     ~FutureAndRequestId() = default;
   };
 
-  struct SharedFutureAndRequestId
-    : detail::FutureAndRequestId<std::shared_future<SharedResponse>>
+  struct SharedFutureAndRequestId : detail::FutureAndRequestId<std::shared_future<SharedResponse>>
   {
     using detail::FutureAndRequestId<std::shared_future<SharedResponse>>::FutureAndRequestId;
   };
 
   struct SharedFutureWithRequestAndRequestId
-    : detail::FutureAndRequestId<std::shared_future<std::pair<SharedRequest, SharedResponse>>>
+      : detail::FutureAndRequestId<std::shared_future<std::pair<SharedRequest, SharedResponse>>>
   {
     using detail::FutureAndRequestId<
-      std::shared_future<std::pair<SharedRequest, SharedResponse>>
-    >::FutureAndRequestId;
+        std::shared_future<std::pair<SharedRequest, SharedResponse>>>::FutureAndRequestId;
   };
 
   Client(
-    rclcpp::node_interfaces::NodeBaseInterface * node_base,
-    std::shared_ptr<rclcpp::node_interfaces::NodeGraphInterface> node_graph,
-    const std::string & service_name,
-    const rmw_qos_profile_t & qos_profile = rmw_qos_profile_services_default)
-  : ClientBase(node_base, service_name, rosidl_generator_traits::name<ServiceT>(), qos_profile)
+      rclcpp::node_interfaces::NodeBaseInterface * node_base,
+      std::shared_ptr<rclcpp::node_interfaces::NodeGraphInterface> node_graph,
+      const std::string & service_name,
+      const rmw_qos_profile_t & qos_profile = rmw_qos_profile_services_default)
+      : ClientBase(node_base, service_name, rosidl_generator_traits::name<ServiceT>(), qos_profile)
   {
     (void)node_graph;
   }
@@ -210,25 +203,24 @@ public:
     Promise promise;
     auto future = promise.get_future();
     auto req_id = async_send_request_impl(
-      *request, std::make_shared<Promise>(std::move(promise)), nullptr, nullptr);
+        *request, std::make_shared<Promise>(std::move(promise)), nullptr, nullptr);
     // The promise moved into the pending entry; its future was taken before.
     return FutureAndRequestId(std::move(future), req_id);
   }
 
   /// Sends the request; the callback runs on the client's executor with the completed future.
-  template<
-    typename CallbackT,
-    typename std::enable_if<
-      std::is_convertible_v<CallbackT, CallbackType>
-    >::type * = nullptr
-  >
+  template <
+      typename CallbackT,
+      typename std::enable_if<std::is_convertible_v<CallbackT, CallbackType>>::type * = nullptr>
   SharedFutureAndRequestId async_send_request(SharedRequest request, CallbackT && cb)
   {
     auto promise = std::make_shared<Promise>();
     SharedFuture shared_future = promise->get_future().share();
     auto req_id = async_send_request_impl(
-      *request, promise, std::make_shared<CallbackType>(std::forward<CallbackT>(cb)),
-      std::make_shared<SharedFuture>(shared_future));
+        *request,
+        promise,
+        std::make_shared<CallbackType>(std::forward<CallbackT>(cb)),
+        std::make_shared<SharedFuture>(shared_future));
     return SharedFutureAndRequestId(std::move(shared_future), req_id);
   }
 
@@ -248,8 +240,7 @@ public:
   }
 
   void handle_response(
-    std::shared_ptr<rmw_request_id_t> request_header,
-    std::shared_ptr<void> response) override
+      std::shared_ptr<rmw_request_id_t> request_header, std::shared_ptr<void> response) override
   {
     Pending pending;
     {
@@ -279,16 +270,17 @@ private:
   };
 
   int64_t async_send_request_impl(
-    const typename ServiceT::Request & request,
-    SharedPromise promise,
-    std::shared_ptr<CallbackType> callback,
-    std::shared_ptr<SharedFuture> future)
+      const typename ServiceT::Request & request,
+      SharedPromise promise,
+      std::shared_ptr<CallbackType> callback,
+      std::shared_ptr<SharedFuture> future)
   {
     // Register before sending: a fast service may answer before this returns.
     std::lock_guard<std::mutex> lock(pending_requests_mutex_);
-    const int64_t sequence = send_type_erased_request(
-      std::make_shared<typename ServiceT::Request>(request));
-    pending_requests_[sequence] = Pending{std::move(promise), std::move(callback), std::move(future)};
+    const int64_t sequence =
+        send_type_erased_request(std::make_shared<typename ServiceT::Request>(request));
+    pending_requests_[sequence] =
+        Pending{std::move(promise), std::move(callback), std::move(future)};
     return sequence;
   }
 

@@ -12,21 +12,20 @@
 #include "rclcpp/time.hpp"
 #include "rclcpp/visibility_control.hpp"
 
-namespace rclcpp
-{
+namespace rclcpp {
 
 class RCLCPP_PUBLIC JumpHandler
 {
 public:
   RCLCPP_SMART_PTR_DEFINITIONS(JumpHandler)
 
-  using pre_callback_t = std::function<void ()>;
-  using post_callback_t = std::function<void (const rcl_time_jump_t &)>;
+  using pre_callback_t = std::function<void()>;
+  using post_callback_t = std::function<void(const rcl_time_jump_t &)>;
 
   JumpHandler(
-    pre_callback_t pre_callback,
-    post_callback_t post_callback,
-    const rcl_jump_threshold_t & threshold);
+      pre_callback_t pre_callback,
+      post_callback_t post_callback,
+      const rcl_jump_threshold_t & threshold);
 
   pre_callback_t pre_callback;
   post_callback_t post_callback;
@@ -49,13 +48,10 @@ public:
   /// Sleeps until the clock reaches until, or the context shuts down.
   /// \return true if until was reached
   /// \throws std::runtime_error if until has another clock type
-  bool sleep_until(
-    Time until,
-    Context::SharedPtr context = contexts::get_global_default_context());
+  bool sleep_until(Time until, Context::SharedPtr context = contexts::get_global_default_context());
 
   bool sleep_for(
-    Duration rel_time,
-    Context::SharedPtr context = contexts::get_global_default_context());
+      Duration rel_time, Context::SharedPtr context = contexts::get_global_default_context());
 
   bool ros_time_is_active();
 
@@ -64,9 +60,9 @@ public:
   std::mutex & get_clock_mutex() noexcept;
 
   JumpHandler::SharedPtr create_jump_callback(
-    JumpHandler::pre_callback_t pre_callback,
-    JumpHandler::post_callback_t post_callback,
-    const rcl_jump_threshold_t & threshold);
+      JumpHandler::pre_callback_t pre_callback,
+      JumpHandler::post_callback_t post_callback,
+      const rcl_jump_threshold_t & threshold);
 
 private:
   rcl_clock_type_t clock_type_;

@@ -3,8 +3,8 @@
 
 #include <atomic>
 #include <chrono>
-#include <cstdint>
 #include <condition_variable>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -17,11 +17,9 @@
 #include "rclcpp/macros.hpp"
 #include "rclcpp/visibility_control.hpp"
 
-namespace rclcpp
-{
+namespace rclcpp {
 
-namespace detail
-{
+namespace detail {
 class RosArguments;
 }  // namespace detail
 
@@ -29,8 +27,7 @@ class RosArguments;
 class ContextAlreadyInitialized : public std::runtime_error
 {
 public:
-  ContextAlreadyInitialized()
-  : std::runtime_error("context is already initialized") {}
+  ContextAlreadyInitialized() : std::runtime_error("context is already initialized") {}
 };
 
 class ShutdownCallbackHandle
@@ -38,7 +35,7 @@ class ShutdownCallbackHandle
   friend class Context;
 
 public:
-  using ShutdownCallbackType = std::function<void ()>;
+  using ShutdownCallbackType = std::function<void()>;
 
 private:
   std::weak_ptr<ShutdownCallbackType> callback;
@@ -65,9 +62,9 @@ public:
   /// \throws ContextAlreadyInitialized if the context is valid
   /// \throws rclcpp::exceptions::UnknownROSArgsError for unknown arguments inside --ros-args
   virtual void init(
-    int argc,
-    char const * const argv[],
-    const rclcpp::InitOptions & init_options = rclcpp::InitOptions());
+      int argc,
+      char const * const argv[],
+      const rclcpp::InitOptions & init_options = rclcpp::InitOptions());
 
   /// True between init() and shutdown().
   bool is_valid() const;
@@ -123,11 +120,11 @@ private:
   using CallbackSet = std::vector<std::shared_ptr<OnShutdownCallback>>;
 
   ShutdownCallbackHandle add_shutdown_callback(
-    CallbackSet & callbacks, std::mutex & mutex, OnShutdownCallback callback);
+      CallbackSet & callbacks, std::mutex & mutex, OnShutdownCallback callback);
   bool remove_shutdown_callback(
-    CallbackSet & callbacks, std::mutex & mutex, const ShutdownCallbackHandle & handle);
+      CallbackSet & callbacks, std::mutex & mutex, const ShutdownCallbackHandle & handle);
   std::vector<OnShutdownCallback> get_shutdown_callbacks(
-    const CallbackSet & callbacks, std::mutex & mutex) const;
+      const CallbackSet & callbacks, std::mutex & mutex) const;
 
   mutable std::recursive_mutex init_mutex_;
   bool valid_{false};

@@ -13,53 +13,54 @@
 #include "rclcpp/node_interfaces/node_timers_interface.hpp"
 #include "rclcpp/timer.hpp"
 
-namespace rclcpp
-{
+namespace rclcpp {
 
 /// Creates a timer on the given clock, added to group (default: the node's default group).
-template<typename CallbackT>
-typename rclcpp::TimerBase::SharedPtr
-create_timer(
-  std::shared_ptr<node_interfaces::NodeBaseInterface> node_base,
-  std::shared_ptr<node_interfaces::NodeTimersInterface> node_timers,
-  rclcpp::Clock::SharedPtr clock,
-  rclcpp::Duration period,
-  CallbackT && callback,
-  rclcpp::CallbackGroup::SharedPtr group = nullptr)
+template <typename CallbackT>
+typename rclcpp::TimerBase::SharedPtr create_timer(
+    std::shared_ptr<node_interfaces::NodeBaseInterface> node_base,
+    std::shared_ptr<node_interfaces::NodeTimersInterface> node_timers,
+    rclcpp::Clock::SharedPtr clock,
+    rclcpp::Duration period,
+    CallbackT && callback,
+    rclcpp::CallbackGroup::SharedPtr group = nullptr)
 {
   auto timer = rclcpp::GenericTimer<std::decay_t<CallbackT>>::make_shared(
-    clock, period.to_chrono<std::chrono::nanoseconds>(),
-    std::decay_t<CallbackT>(std::forward<CallbackT>(callback)), node_base->get_context());
+      clock,
+      period.to_chrono<std::chrono::nanoseconds>(),
+      std::decay_t<CallbackT>(std::forward<CallbackT>(callback)),
+      node_base->get_context());
   node_timers->add_timer(timer, group);
   return timer;
 }
 
 /// Same, taking the interfaces from a node.
-template<typename NodeT, typename CallbackT>
-typename rclcpp::TimerBase::SharedPtr
-create_timer(
-  NodeT node,
-  rclcpp::Clock::SharedPtr clock,
-  rclcpp::Duration period,
-  CallbackT && callback,
-  rclcpp::CallbackGroup::SharedPtr group = nullptr)
+template <typename NodeT, typename CallbackT>
+typename rclcpp::TimerBase::SharedPtr create_timer(
+    NodeT node,
+    rclcpp::Clock::SharedPtr clock,
+    rclcpp::Duration period,
+    CallbackT && callback,
+    rclcpp::CallbackGroup::SharedPtr group = nullptr)
 {
   return create_timer(
-    rclcpp::node_interfaces::get_node_base_interface(node),
-    rclcpp::node_interfaces::get_node_timers_interface(node),
-    clock, period, std::forward<CallbackT>(callback), group);
+      rclcpp::node_interfaces::get_node_base_interface(node),
+      rclcpp::node_interfaces::get_node_timers_interface(node),
+      clock,
+      period,
+      std::forward<CallbackT>(callback),
+      group);
 }
 
 /// Creates a timer on the steady clock.
 /// \throws std::invalid_argument for a null interface or a negative period
-template<typename DurationRepT, typename DurationT, typename CallbackT>
-typename rclcpp::WallTimer<CallbackT>::SharedPtr
-create_wall_timer(
-  std::chrono::duration<DurationRepT, DurationT> period,
-  CallbackT callback,
-  rclcpp::CallbackGroup::SharedPtr group,
-  node_interfaces::NodeBaseInterface * node_base,
-  node_interfaces::NodeTimersInterface * node_timers)
+template <typename DurationRepT, typename DurationT, typename CallbackT>
+typename rclcpp::WallTimer<CallbackT>::SharedPtr create_wall_timer(
+    std::chrono::duration<DurationRepT, DurationT> period,
+    CallbackT callback,
+    rclcpp::CallbackGroup::SharedPtr group,
+    node_interfaces::NodeBaseInterface * node_base,
+    node_interfaces::NodeTimersInterface * node_timers)
 {
   if (node_base == nullptr) {
     throw std::invalid_argument{"input node_base cannot be null"};
@@ -72,7 +73,7 @@ create_wall_timer(
   }
   auto period_ns = std::chrono::duration_cast<std::chrono::nanoseconds>(period);
   auto timer = rclcpp::WallTimer<CallbackT>::make_shared(
-    period_ns, std::move(callback), node_base->get_context());
+      period_ns, std::move(callback), node_base->get_context());
   node_timers->add_timer(timer, group);
   return timer;
 }

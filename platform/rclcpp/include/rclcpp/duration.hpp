@@ -8,8 +8,7 @@
 #include "rclcpp/visibility_control.hpp"
 #include "rmw/types.h"
 
-namespace rclcpp
-{
+namespace rclcpp {
 
 class Time;
 
@@ -22,10 +21,11 @@ public:
   explicit Duration(std::chrono::nanoseconds nanoseconds);
 
   // Implicit from any std::chrono duration, as in the real library.
-  template<class Rep, class Period>
+  template <class Rep, class Period>
   Duration(const std::chrono::duration<Rep, Period> & duration)  // NOLINT(runtime/explicit)
-  : Duration(std::chrono::duration_cast<std::chrono::nanoseconds>(duration))
-  {}
+      : Duration(std::chrono::duration_cast<std::chrono::nanoseconds>(duration))
+  {
+  }
 
   Duration(const builtin_interfaces::msg::Duration & duration_msg);  // NOLINT(runtime/explicit)
 
@@ -72,7 +72,7 @@ public:
 
   static Duration from_rmw_time(rmw_time_t duration);
 
-  template<class DurationT>
+  template <class DurationT>
   DurationT to_chrono() const
   {
     return std::chrono::duration_cast<DurationT>(std::chrono::nanoseconds(this->nanoseconds()));

@@ -21,8 +21,7 @@
 #include "rclcpp/utilities.hpp"
 #include "rclcpp/visibility_control.hpp"
 
-namespace rclcpp
-{
+namespace rclcpp {
 
 class Node;
 
@@ -46,9 +45,9 @@ public:
 
   /// \throws std::runtime_error "Callback group has already been added to an executor."
   virtual void add_callback_group(
-    rclcpp::CallbackGroup::SharedPtr group_ptr,
-    rclcpp::node_interfaces::NodeBaseInterface::SharedPtr node_ptr,
-    bool notify = true);
+      rclcpp::CallbackGroup::SharedPtr group_ptr,
+      rclcpp::node_interfaces::NodeBaseInterface::SharedPtr node_ptr,
+      bool notify = true);
 
   virtual std::vector<rclcpp::CallbackGroup::WeakPtr> get_all_callback_groups();
 
@@ -58,39 +57,36 @@ public:
   get_automatically_added_callback_groups_from_nodes();
 
   virtual void remove_callback_group(
-    rclcpp::CallbackGroup::SharedPtr group_ptr,
-    bool notify = true);
+      rclcpp::CallbackGroup::SharedPtr group_ptr, bool notify = true);
 
   /// \throws std::runtime_error "Node '<fqn>' has already been added to an executor."
   virtual void add_node(
-    rclcpp::node_interfaces::NodeBaseInterface::SharedPtr node_ptr,
-    bool notify = true);
+      rclcpp::node_interfaces::NodeBaseInterface::SharedPtr node_ptr, bool notify = true);
 
   virtual void add_node(std::shared_ptr<rclcpp::Node> node_ptr, bool notify = true);
 
   virtual void remove_node(
-    rclcpp::node_interfaces::NodeBaseInterface::SharedPtr node_ptr,
-    bool notify = true);
+      rclcpp::node_interfaces::NodeBaseInterface::SharedPtr node_ptr, bool notify = true);
 
   virtual void remove_node(std::shared_ptr<rclcpp::Node> node_ptr, bool notify = true);
 
-  template<typename RepT = int64_t, typename T = std::milli>
+  template <typename RepT = int64_t, typename T = std::milli>
   void spin_node_once(
-    rclcpp::node_interfaces::NodeBaseInterface::SharedPtr node,
-    std::chrono::duration<RepT, T> timeout = std::chrono::duration<RepT, T>(-1))
+      rclcpp::node_interfaces::NodeBaseInterface::SharedPtr node,
+      std::chrono::duration<RepT, T> timeout = std::chrono::duration<RepT, T>(-1))
   {
     return spin_node_once_nanoseconds(
-      node, std::chrono::duration_cast<std::chrono::nanoseconds>(timeout));
+        node, std::chrono::duration_cast<std::chrono::nanoseconds>(timeout));
   }
 
-  template<typename NodeT = rclcpp::Node, typename RepT = int64_t, typename T = std::milli>
+  template <typename NodeT = rclcpp::Node, typename RepT = int64_t, typename T = std::milli>
   void spin_node_once(
-    std::shared_ptr<NodeT> node,
-    std::chrono::duration<RepT, T> timeout = std::chrono::duration<RepT, T>(-1))
+      std::shared_ptr<NodeT> node,
+      std::chrono::duration<RepT, T> timeout = std::chrono::duration<RepT, T>(-1))
   {
     return spin_node_once_nanoseconds(
-      node->get_node_base_interface(),
-      std::chrono::duration_cast<std::chrono::nanoseconds>(timeout));
+        node->get_node_base_interface(),
+        std::chrono::duration_cast<std::chrono::nanoseconds>(timeout));
   }
 
   void spin_node_some(rclcpp::node_interfaces::NodeBaseInterface::SharedPtr node);
@@ -108,10 +104,10 @@ public:
 
   /// Spins until the future is ready, the timeout passes (negative: never) or the context
   /// shuts down.
-  template<typename FutureT, typename TimeRepT = int64_t, typename TimeT = std::milli>
+  template <typename FutureT, typename TimeRepT = int64_t, typename TimeT = std::milli>
   FutureReturnCode spin_until_future_complete(
-    const FutureT & future,
-    std::chrono::duration<TimeRepT, TimeT> timeout = std::chrono::duration<TimeRepT, TimeT>(-1))
+      const FutureT & future,
+      std::chrono::duration<TimeRepT, TimeT> timeout = std::chrono::duration<TimeRepT, TimeT>(-1))
   {
     std::future_status status = future.wait_for(std::chrono::seconds(0));
     if (status == std::future_status::ready) {
@@ -120,7 +116,7 @@ public:
 
     auto end_time = std::chrono::steady_clock::now();
     std::chrono::nanoseconds timeout_ns =
-      std::chrono::duration_cast<std::chrono::nanoseconds>(timeout);
+        std::chrono::duration_cast<std::chrono::nanoseconds>(timeout);
     if (timeout_ns > std::chrono::nanoseconds::zero()) {
       end_time += timeout_ns;
     }
@@ -158,13 +154,12 @@ protected:
   struct SpinningGuard
   {
     explicit SpinningGuard(std::atomic_bool & flag) : flag_(flag) {}
-    ~SpinningGuard() {flag_.store(false);}
+    ~SpinningGuard() { flag_.store(false); }
     std::atomic_bool & flag_;
   };
 
   void spin_node_once_nanoseconds(
-    rclcpp::node_interfaces::NodeBaseInterface::SharedPtr node,
-    std::chrono::nanoseconds timeout);
+      rclcpp::node_interfaces::NodeBaseInterface::SharedPtr node, std::chrono::nanoseconds timeout);
 
   void spin_some_impl(std::chrono::nanoseconds max_duration, bool exhaustive);
 
@@ -176,8 +171,8 @@ protected:
 
   /// Takes one unit of work, waiting up to timeout (negative: forever) for it.
   bool get_next_executable(
-    AnyExecutable & any_executable,
-    std::chrono::nanoseconds timeout = std::chrono::nanoseconds(-1));
+      AnyExecutable & any_executable,
+      std::chrono::nanoseconds timeout = std::chrono::nanoseconds(-1));
 
   void spin_once_impl(std::chrono::nanoseconds timeout);
 
@@ -189,16 +184,18 @@ protected:
 
 private:
   using WeakCallbackGroupsToNodesMap = std::map<
-    rclcpp::CallbackGroup::WeakPtr,
-    rclcpp::node_interfaces::NodeBaseInterface::WeakPtr,
-    std::owner_less<rclcpp::CallbackGroup::WeakPtr>>;
+      rclcpp::CallbackGroup::WeakPtr,
+      rclcpp::node_interfaces::NodeBaseInterface::WeakPtr,
+      std::owner_less<rclcpp::CallbackGroup::WeakPtr>>;
 
   /// Takes groups created since the last scan from the nodes (mutex_ held).
   void refresh_groups_from_nodes();
 
   /// Live groups served by this executor, with their node (mutex_ held).
-  std::vector<std::pair<rclcpp::CallbackGroup::SharedPtr,
-    rclcpp::node_interfaces::NodeBaseInterface::SharedPtr>> collect_groups();
+  std::vector<std::pair<
+      rclcpp::CallbackGroup::SharedPtr,
+      rclcpp::node_interfaces::NodeBaseInterface::SharedPtr>>
+  collect_groups();
 
   /// Time until the earliest timer of the served groups (max() if none).
   std::chrono::nanoseconds next_timer_timeout();

@@ -7,16 +7,12 @@
 #include "rclcpp/contexts/default_context.hpp"
 #include "rclcpp/visibility_control.hpp"
 
-namespace rclcpp
-{
+namespace rclcpp {
 
 /// Options of an executor. Only the context is used; max_conditions is stored.
 struct ExecutorOptions
 {
-  ExecutorOptions()
-  : context(rclcpp::contexts::get_global_default_context()),
-    max_conditions(0)
-  {}
+  ExecutorOptions() : context(rclcpp::contexts::get_global_default_context()), max_conditions(0) {}
 
   rclcpp::Context::SharedPtr context;
   size_t max_conditions;

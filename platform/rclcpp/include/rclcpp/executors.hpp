@@ -11,8 +11,7 @@
 #include "rclcpp/utilities.hpp"
 #include "rclcpp/visibility_control.hpp"
 
-namespace rclcpp
-{
+namespace rclcpp {
 
 /// Runs the node's ready work once with a temporary single-threaded executor.
 RCLCPP_PUBLIC
@@ -28,19 +27,17 @@ void spin(rclcpp::node_interfaces::NodeBaseInterface::SharedPtr node_ptr);
 RCLCPP_PUBLIC
 void spin(rclcpp::Node::SharedPtr node_ptr);
 
-namespace executors
-{
+namespace executors {
 
 using rclcpp::executors::MultiThreadedExecutor;
 using rclcpp::executors::SingleThreadedExecutor;
 
-template<typename FutureT, typename TimeRepT = int64_t, typename TimeT = std::milli>
-rclcpp::FutureReturnCode
-spin_node_until_future_complete(
-  rclcpp::Executor & executor,
-  rclcpp::node_interfaces::NodeBaseInterface::SharedPtr node_ptr,
-  const FutureT & future,
-  std::chrono::duration<TimeRepT, TimeT> timeout = std::chrono::duration<TimeRepT, TimeT>(-1))
+template <typename FutureT, typename TimeRepT = int64_t, typename TimeT = std::milli>
+rclcpp::FutureReturnCode spin_node_until_future_complete(
+    rclcpp::Executor & executor,
+    rclcpp::node_interfaces::NodeBaseInterface::SharedPtr node_ptr,
+    const FutureT & future,
+    std::chrono::duration<TimeRepT, TimeT> timeout = std::chrono::duration<TimeRepT, TimeT>(-1))
 {
   executor.add_node(node_ptr);
   auto retcode = executor.spin_until_future_complete(future, timeout);
@@ -48,39 +45,42 @@ spin_node_until_future_complete(
   return retcode;
 }
 
-template<typename NodeT = rclcpp::Node, typename FutureT, typename TimeRepT = int64_t,
-  typename TimeT = std::milli>
-rclcpp::FutureReturnCode
-spin_node_until_future_complete(
-  rclcpp::Executor & executor,
-  std::shared_ptr<NodeT> node_ptr,
-  const FutureT & future,
-  std::chrono::duration<TimeRepT, TimeT> timeout = std::chrono::duration<TimeRepT, TimeT>(-1))
+template <
+    typename NodeT = rclcpp::Node,
+    typename FutureT,
+    typename TimeRepT = int64_t,
+    typename TimeT = std::milli>
+rclcpp::FutureReturnCode spin_node_until_future_complete(
+    rclcpp::Executor & executor,
+    std::shared_ptr<NodeT> node_ptr,
+    const FutureT & future,
+    std::chrono::duration<TimeRepT, TimeT> timeout = std::chrono::duration<TimeRepT, TimeT>(-1))
 {
   return rclcpp::executors::spin_node_until_future_complete(
-    executor, node_ptr->get_node_base_interface(), future, timeout);
+      executor, node_ptr->get_node_base_interface(), future, timeout);
 }
 
 }  // namespace executors
 
-template<typename FutureT, typename TimeRepT = int64_t, typename TimeT = std::milli>
-rclcpp::FutureReturnCode
-spin_until_future_complete(
-  rclcpp::node_interfaces::NodeBaseInterface::SharedPtr node_ptr,
-  const FutureT & future,
-  std::chrono::duration<TimeRepT, TimeT> timeout = std::chrono::duration<TimeRepT, TimeT>(-1))
+template <typename FutureT, typename TimeRepT = int64_t, typename TimeT = std::milli>
+rclcpp::FutureReturnCode spin_until_future_complete(
+    rclcpp::node_interfaces::NodeBaseInterface::SharedPtr node_ptr,
+    const FutureT & future,
+    std::chrono::duration<TimeRepT, TimeT> timeout = std::chrono::duration<TimeRepT, TimeT>(-1))
 {
   rclcpp::executors::SingleThreadedExecutor executor;
   return executors::spin_node_until_future_complete<FutureT>(executor, node_ptr, future, timeout);
 }
 
-template<typename NodeT = rclcpp::Node, typename FutureT, typename TimeRepT = int64_t,
-  typename TimeT = std::milli>
-rclcpp::FutureReturnCode
-spin_until_future_complete(
-  std::shared_ptr<NodeT> node_ptr,
-  const FutureT & future,
-  std::chrono::duration<TimeRepT, TimeT> timeout = std::chrono::duration<TimeRepT, TimeT>(-1))
+template <
+    typename NodeT = rclcpp::Node,
+    typename FutureT,
+    typename TimeRepT = int64_t,
+    typename TimeT = std::milli>
+rclcpp::FutureReturnCode spin_until_future_complete(
+    std::shared_ptr<NodeT> node_ptr,
+    const FutureT & future,
+    std::chrono::duration<TimeRepT, TimeT> timeout = std::chrono::duration<TimeRepT, TimeT>(-1))
 {
   return rclcpp::spin_until_future_complete(node_ptr->get_node_base_interface(), future, timeout);
 }

@@ -5,8 +5,7 @@
 
 #include "rclcpp/visibility_control.hpp"
 
-namespace rclcpp
-{
+namespace rclcpp {
 
 /// Expands a topic or service name for a node: an absolute name stays, "~" and "~/x" are
 /// relative to the node's fully qualified name, anything else is relative to the namespace;
@@ -15,13 +14,12 @@ namespace rclcpp
 /// \throws rclcpp::exceptions::InvalidNodeNameError / InvalidNamespaceError
 RCLCPP_PUBLIC
 std::string expand_topic_or_service_name(
-  const std::string & name,
-  const std::string & node_name,
-  const std::string & namespace_,
-  bool is_service = false);
+    const std::string & name,
+    const std::string & node_name,
+    const std::string & namespace_,
+    bool is_service = false);
 
-namespace detail
-{
+namespace detail {
 
 /// Empty if valid, else the reason; invalid_index is set to the offending position.
 RCLCPP_PUBLIC

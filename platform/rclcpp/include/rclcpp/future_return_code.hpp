@@ -6,11 +6,15 @@
 
 #include "rclcpp/visibility_control.hpp"
 
-namespace rclcpp
-{
+namespace rclcpp {
 
 /// Result of spinning until a future completes.
-enum class FutureReturnCode {SUCCESS, INTERRUPTED, TIMEOUT};
+enum class FutureReturnCode
+{
+  SUCCESS,
+  INTERRUPTED,
+  TIMEOUT
+};
 
 RCLCPP_PUBLIC
 std::ostream & operator<<(std::ostream & os, const FutureReturnCode & future_return_code);

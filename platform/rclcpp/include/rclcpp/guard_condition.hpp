@@ -8,8 +8,7 @@
 #include "rclcpp/detail/wake.hpp"
 #include "rclcpp/macros.hpp"
 
-namespace rclcpp
-{
+namespace rclcpp {
 
 /// A condition that wakes waiting executors when triggered.
 class GuardCondition
@@ -18,10 +17,12 @@ public:
   RCLCPP_SMART_PTR_DEFINITIONS_NOT_COPYABLE(GuardCondition)
 
   explicit GuardCondition(
-    rclcpp::Context::SharedPtr context = rclcpp::contexts::get_global_default_context())
-  : context_(context) {}
+      rclcpp::Context::SharedPtr context = rclcpp::contexts::get_global_default_context())
+      : context_(context)
+  {
+  }
 
-  rclcpp::Context::SharedPtr get_context() const {return context_;}
+  rclcpp::Context::SharedPtr get_context() const { return context_; }
 
   void trigger()
   {

@@ -5,8 +5,7 @@
 
 #include "rclcpp/visibility_control.hpp"
 
-namespace rclcpp
-{
+namespace rclcpp {
 
 /// Options of rclcpp::init and Context::init.
 class RCLCPP_PUBLIC InitOptions
@@ -18,7 +17,7 @@ public:
   InitOptions() = default;
 
   /// Whether logging is configured at init (the level from --log-level is always applied).
-  bool auto_initialize_logging() const {return initialize_logging_;}
+  bool auto_initialize_logging() const { return initialize_logging_; }
 
   InitOptions & auto_initialize_logging(bool initialize_logging)
   {
@@ -27,9 +26,9 @@ public:
   }
 
   /// Domain ids are stored only: transport is in-process.
-  void set_domain_id(size_t domain_id) {domain_id_ = domain_id;}
+  void set_domain_id(size_t domain_id) { domain_id_ = domain_id; }
 
-  size_t get_domain_id() const {return domain_id_;}
+  size_t get_domain_id() const { return domain_id_; }
 
 private:
   bool initialize_logging_ = true;

@@ -4,8 +4,7 @@
 #include "rclcpp/visibility_control.hpp"
 #include "rmw/types.h"
 
-namespace rclcpp
-{
+namespace rclcpp {
 
 /// Metadata of a received message.
 class RCLCPP_PUBLIC MessageInfo
@@ -14,11 +13,13 @@ public:
   MessageInfo() : rmw_message_info_() {}
 
   explicit MessageInfo(const rmw_message_info_t & rmw_message_info)
-  : rmw_message_info_(rmw_message_info) {}
+      : rmw_message_info_(rmw_message_info)
+  {
+  }
 
-  const rmw_message_info_t & get_rmw_message_info() const {return rmw_message_info_;}
+  const rmw_message_info_t & get_rmw_message_info() const { return rmw_message_info_; }
 
-  rmw_message_info_t & get_rmw_message_info() {return rmw_message_info_;}
+  rmw_message_info_t & get_rmw_message_info() { return rmw_message_info_; }
 
 private:
   rmw_message_info_t rmw_message_info_;

@@ -38,9 +38,7 @@
 #include "rclcpp/visibility_control.hpp"
 #include "rmw/qos_profiles.h"
 
-namespace rclcpp
-{
-
+namespace rclcpp {
 
 /// A node: named entities (publishers, subscriptions, services, clients, timers) and
 /// parameters, served by whichever executor the node is added to.
@@ -53,9 +51,9 @@ public:
   explicit Node(const std::string & node_name, const NodeOptions & options = NodeOptions());
 
   explicit Node(
-    const std::string & node_name,
-    const std::string & namespace_,
-    const NodeOptions & options = NodeOptions());
+      const std::string & node_name,
+      const std::string & namespace_,
+      const NodeOptions & options = NodeOptions());
 
   virtual ~Node();
 
@@ -68,81 +66,80 @@ public:
   rclcpp::Logger get_logger() const;
 
   rclcpp::CallbackGroup::SharedPtr create_callback_group(
-    rclcpp::CallbackGroupType group_type,
-    bool automatically_add_to_executor_with_node = true);
+      rclcpp::CallbackGroupType group_type, bool automatically_add_to_executor_with_node = true);
 
   void for_each_callback_group(
-    const node_interfaces::NodeBaseInterface::CallbackGroupFunction & func);
+      const node_interfaces::NodeBaseInterface::CallbackGroupFunction & func);
 
-  template<
-    typename MessageT,
-    typename AllocatorT = std::allocator<void>,
-    typename PublisherT = rclcpp::Publisher<MessageT, AllocatorT>>
+  template <
+      typename MessageT,
+      typename AllocatorT = std::allocator<void>,
+      typename PublisherT = rclcpp::Publisher<MessageT, AllocatorT>>
   std::shared_ptr<PublisherT> create_publisher(
-    const std::string & topic_name,
-    const rclcpp::QoS & qos,
-    const PublisherOptionsWithAllocator<AllocatorT> & options =
-    PublisherOptionsWithAllocator<AllocatorT>());
+      const std::string & topic_name,
+      const rclcpp::QoS & qos,
+      const PublisherOptionsWithAllocator<AllocatorT> & options =
+          PublisherOptionsWithAllocator<AllocatorT>());
 
-  template<
-    typename MessageT,
-    typename CallbackT,
-    typename AllocatorT = std::allocator<void>,
-    typename SubscriptionT = rclcpp::Subscription<MessageT, AllocatorT>>
+  template <
+      typename MessageT,
+      typename CallbackT,
+      typename AllocatorT = std::allocator<void>,
+      typename SubscriptionT = rclcpp::Subscription<MessageT, AllocatorT>>
   std::shared_ptr<SubscriptionT> create_subscription(
-    const std::string & topic_name,
-    const rclcpp::QoS & qos,
-    CallbackT && callback,
-    const SubscriptionOptionsWithAllocator<AllocatorT> & options =
-    SubscriptionOptionsWithAllocator<AllocatorT>());
+      const std::string & topic_name,
+      const rclcpp::QoS & qos,
+      CallbackT && callback,
+      const SubscriptionOptionsWithAllocator<AllocatorT> & options =
+          SubscriptionOptionsWithAllocator<AllocatorT>());
 
-  template<typename DurationRepT = int64_t, typename DurationT = std::milli, typename CallbackT>
+  template <typename DurationRepT = int64_t, typename DurationT = std::milli, typename CallbackT>
   typename rclcpp::WallTimer<CallbackT>::SharedPtr create_wall_timer(
-    std::chrono::duration<DurationRepT, DurationT> period,
-    CallbackT callback,
-    rclcpp::CallbackGroup::SharedPtr group = nullptr);
+      std::chrono::duration<DurationRepT, DurationT> period,
+      CallbackT callback,
+      rclcpp::CallbackGroup::SharedPtr group = nullptr);
 
-  template<typename ServiceT>
+  template <typename ServiceT>
   typename rclcpp::Client<ServiceT>::SharedPtr create_client(
-    const std::string & service_name,
-    const rmw_qos_profile_t & qos_profile = rmw_qos_profile_services_default,
-    rclcpp::CallbackGroup::SharedPtr group = nullptr);
+      const std::string & service_name,
+      const rmw_qos_profile_t & qos_profile = rmw_qos_profile_services_default,
+      rclcpp::CallbackGroup::SharedPtr group = nullptr);
 
-  template<typename ServiceT, typename CallbackT>
+  template <typename ServiceT, typename CallbackT>
   typename rclcpp::Service<ServiceT>::SharedPtr create_service(
-    const std::string & service_name,
-    CallbackT && callback,
-    const rmw_qos_profile_t & qos_profile = rmw_qos_profile_services_default,
-    rclcpp::CallbackGroup::SharedPtr group = nullptr);
+      const std::string & service_name,
+      CallbackT && callback,
+      const rmw_qos_profile_t & qos_profile = rmw_qos_profile_services_default,
+      rclcpp::CallbackGroup::SharedPtr group = nullptr);
 
   const rclcpp::ParameterValue & declare_parameter(
-    const std::string & name,
-    const rclcpp::ParameterValue & default_value,
-    const rcl_interfaces::msg::ParameterDescriptor & parameter_descriptor =
-    rcl_interfaces::msg::ParameterDescriptor(),
-    bool ignore_override = false);
+      const std::string & name,
+      const rclcpp::ParameterValue & default_value,
+      const rcl_interfaces::msg::ParameterDescriptor & parameter_descriptor =
+          rcl_interfaces::msg::ParameterDescriptor(),
+      bool ignore_override = false);
 
   const rclcpp::ParameterValue & declare_parameter(
-    const std::string & name,
-    rclcpp::ParameterType type,
-    const rcl_interfaces::msg::ParameterDescriptor & parameter_descriptor =
-    rcl_interfaces::msg::ParameterDescriptor{},
-    bool ignore_override = false);
+      const std::string & name,
+      rclcpp::ParameterType type,
+      const rcl_interfaces::msg::ParameterDescriptor & parameter_descriptor =
+          rcl_interfaces::msg::ParameterDescriptor{},
+      bool ignore_override = false);
 
-  template<typename ParameterT>
+  template <typename ParameterT>
   auto declare_parameter(
-    const std::string & name,
-    const ParameterT & default_value,
-    const rcl_interfaces::msg::ParameterDescriptor & parameter_descriptor =
-    rcl_interfaces::msg::ParameterDescriptor(),
-    bool ignore_override = false);
+      const std::string & name,
+      const ParameterT & default_value,
+      const rcl_interfaces::msg::ParameterDescriptor & parameter_descriptor =
+          rcl_interfaces::msg::ParameterDescriptor(),
+      bool ignore_override = false);
 
-  template<typename ParameterT>
+  template <typename ParameterT>
   auto declare_parameter(
-    const std::string & name,
-    const rcl_interfaces::msg::ParameterDescriptor & parameter_descriptor =
-    rcl_interfaces::msg::ParameterDescriptor(),
-    bool ignore_override = false);
+      const std::string & name,
+      const rcl_interfaces::msg::ParameterDescriptor & parameter_descriptor =
+          rcl_interfaces::msg::ParameterDescriptor(),
+      bool ignore_override = false);
 
   void undeclare_parameter(const std::string & name);
 
@@ -151,10 +148,10 @@ public:
   rcl_interfaces::msg::SetParametersResult set_parameter(const rclcpp::Parameter & parameter);
 
   std::vector<rcl_interfaces::msg::SetParametersResult> set_parameters(
-    const std::vector<rclcpp::Parameter> & parameters);
+      const std::vector<rclcpp::Parameter> & parameters);
 
   rcl_interfaces::msg::SetParametersResult set_parameters_atomically(
-    const std::vector<rclcpp::Parameter> & parameters);
+      const std::vector<rclcpp::Parameter> & parameters);
 
   rclcpp::Parameter get_parameter(const std::string & name) const;
 
@@ -163,43 +160,38 @@ public:
   /// Reads a declared, initialised parameter into parameter. Returns false and leaves
   /// parameter unchanged when it is undeclared or uninitialised.
   /// \throws rclcpp::exceptions::InvalidParameterTypeException on a type mismatch
-  template<typename ParameterT>
+  template <typename ParameterT>
   bool get_parameter(const std::string & name, ParameterT & parameter) const;
 
-  template<typename ParameterT>
+  template <typename ParameterT>
   bool get_parameter_or(
-    const std::string & name,
-    ParameterT & parameter,
-    const ParameterT & alternative_value) const;
+      const std::string & name, ParameterT & parameter, const ParameterT & alternative_value) const;
 
-  template<typename ParameterT>
+  template <typename ParameterT>
   ParameterT get_parameter_or(const std::string & name, const ParameterT & alternative_value) const;
 
   std::vector<rclcpp::Parameter> get_parameters(const std::vector<std::string> & names) const;
 
-  template<typename ParameterT>
-  bool get_parameters(
-    const std::string & prefix,
-    std::map<std::string, ParameterT> & values) const;
+  template <typename ParameterT>
+  bool get_parameters(const std::string & prefix, std::map<std::string, ParameterT> & values) const;
 
   rcl_interfaces::msg::ParameterDescriptor describe_parameter(const std::string & name) const;
 
   std::vector<rcl_interfaces::msg::ParameterDescriptor> describe_parameters(
-    const std::vector<std::string> & names) const;
+      const std::vector<std::string> & names) const;
 
   std::vector<uint8_t> get_parameter_types(const std::vector<std::string> & names) const;
 
   rcl_interfaces::msg::ListParametersResult list_parameters(
-    const std::vector<std::string> & prefixes, uint64_t depth) const;
+      const std::vector<std::string> & prefixes, uint64_t depth) const;
 
-  using OnSetParametersCallbackHandle =
-    rclcpp::node_interfaces::OnSetParametersCallbackHandle;
+  using OnSetParametersCallbackHandle = rclcpp::node_interfaces::OnSetParametersCallbackHandle;
   using OnParametersSetCallbackType =
-    rclcpp::node_interfaces::NodeParametersInterface::OnParametersSetCallbackType;
+      rclcpp::node_interfaces::NodeParametersInterface::OnParametersSetCallbackType;
 
   /// The node keeps a weak reference: releasing the handle unregisters the callback.
   [[nodiscard]] OnSetParametersCallbackHandle::SharedPtr add_on_set_parameters_callback(
-    OnParametersSetCallbackType callback);
+      OnParametersSetCallbackType callback);
 
   void remove_on_set_parameters_callback(const OnSetParametersCallbackHandle * const handler);
 

@@ -12,8 +12,7 @@
 #include "rclcpp/qos.hpp"
 #include "rclcpp/visibility_control.hpp"
 
-namespace rclcpp
-{
+namespace rclcpp {
 
 /// Options of a node. arguments() are parsed like a command line (ROS arguments inside
 /// --ros-args); with use_global_arguments(true) the arguments given to rclcpp::init apply first.
@@ -35,7 +34,7 @@ public:
   const std::vector<rclcpp::Parameter> & parameter_overrides() const;
   NodeOptions & parameter_overrides(const std::vector<rclcpp::Parameter> & parameter_overrides);
 
-  template<typename ParameterT>
+  template <typename ParameterT>
   NodeOptions & append_parameter_override(const std::string & name, const ParameterT & value)
   {
     this->parameter_overrides().emplace_back(name, rclcpp::ParameterValue(value));
@@ -74,14 +73,14 @@ public:
 
   const rclcpp::PublisherOptionsBase & parameter_event_publisher_options() const;
   NodeOptions & parameter_event_publisher_options(
-    const rclcpp::PublisherOptionsBase & parameter_event_publisher_options);
+      const rclcpp::PublisherOptionsBase & parameter_event_publisher_options);
 
   bool allow_undeclared_parameters() const;
   NodeOptions & allow_undeclared_parameters(bool allow_undeclared_parameters);
 
   bool automatically_declare_parameters_from_overrides() const;
   NodeOptions & automatically_declare_parameters_from_overrides(
-    bool automatically_declare_parameters_from_overrides);
+      bool automatically_declare_parameters_from_overrides);
 
 private:
   rclcpp::Context::SharedPtr context_;
@@ -96,7 +95,7 @@ private:
   rclcpp::QoS clock_qos_ = rclcpp::ClockQoS();
   bool use_clock_thread_{true};
   rclcpp::QoS parameter_event_qos_ = rclcpp::ParameterEventsQoS(
-    rclcpp::QoSInitialization::from_rmw(rmw_qos_profile_parameter_events));
+      rclcpp::QoSInitialization::from_rmw(rmw_qos_profile_parameter_events));
   rclcpp::QoS rosout_qos_ = rclcpp::RosoutQoS();
   rclcpp::PublisherOptionsBase parameter_event_publisher_options_ = rclcpp::PublisherOptionsBase();
   bool allow_undeclared_parameters_{false};

@@ -11,11 +11,10 @@
 #include "rclcpp/qos.hpp"
 #include "rosidl_runtime_cpp/traits.hpp"
 
-namespace rclcpp
-{
+namespace rclcpp {
 
 /// A publisher of messages of type MessageT.
-template<typename MessageT, typename AllocatorT = std::allocator<void>>
+template <typename MessageT, typename AllocatorT = std::allocator<void>>
 class Publisher : public PublisherBase
 {
 public:
@@ -30,13 +29,14 @@ public:
   RCLCPP_SMART_PTR_DEFINITIONS(Publisher<MessageT, AllocatorT>)
 
   Publisher(
-    rclcpp::node_interfaces::NodeBaseInterface * node_base,
-    const std::string & topic,
-    const rclcpp::QoS & qos,
-    const rclcpp::PublisherOptionsWithAllocator<AllocatorT> & options)
-  : PublisherBase(node_base, topic, rosidl_generator_traits::name<MessageT>(), qos),
-    options_(options)
-  {}
+      rclcpp::node_interfaces::NodeBaseInterface * node_base,
+      const std::string & topic,
+      const rclcpp::QoS & qos,
+      const rclcpp::PublisherOptionsWithAllocator<AllocatorT> & options)
+      : PublisherBase(node_base, topic, rosidl_generator_traits::name<MessageT>(), qos),
+        options_(options)
+  {
+  }
 
   virtual ~Publisher() {}
 

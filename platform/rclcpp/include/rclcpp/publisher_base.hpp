@@ -11,11 +11,9 @@
 #include "rclcpp/qos.hpp"
 #include "rclcpp/visibility_control.hpp"
 
-namespace rclcpp
-{
+namespace rclcpp {
 
-namespace node_interfaces
-{
+namespace node_interfaces {
 class NodeBaseInterface;
 }  // namespace node_interfaces
 
@@ -29,10 +27,10 @@ public:
   /// Resolves and validates the topic name (rclcpp::exceptions::InvalidTopicNameError) and
   /// registers the publisher.
   PublisherBase(
-    rclcpp::node_interfaces::NodeBaseInterface * node_base,
-    const std::string & topic,
-    const std::string & type_name,
-    const rclcpp::QoS & qos);
+      rclcpp::node_interfaces::NodeBaseInterface * node_base,
+      const std::string & topic,
+      const std::string & type_name,
+      const rclcpp::QoS & qos);
 
   virtual ~PublisherBase();
 
@@ -43,13 +41,13 @@ public:
   /// Matched (same type, QoS-compatible) subscriptions in the process.
   size_t get_subscription_count() const;
 
-  size_t get_intra_process_subscription_count() const {return 0;}
+  size_t get_intra_process_subscription_count() const { return 0; }
 
   rclcpp::QoS get_actual_qos() const;
 
-  bool assert_liveliness() const {return true;}
+  bool assert_liveliness() const { return true; }
 
-  bool can_loan_messages() const {return false;}
+  bool can_loan_messages() const { return false; }
 
 protected:
   /// Delivers a message unless the context is shut down (then it is dropped silently).

@@ -6,8 +6,7 @@
 #include "rclcpp/callback_group.hpp"
 #include "rclcpp/qos_overriding_options.hpp"
 
-namespace rclcpp
-{
+namespace rclcpp {
 
 enum class IntraProcessSetting
 {
@@ -25,7 +24,7 @@ struct PublisherOptionsBase
   QosOverridingOptions qos_overriding_options;
 };
 
-template<typename Allocator>
+template <typename Allocator>
 struct PublisherOptionsWithAllocator : public PublisherOptionsBase
 {
   std::shared_ptr<Allocator> allocator = nullptr;
@@ -33,8 +32,9 @@ struct PublisherOptionsWithAllocator : public PublisherOptionsBase
   PublisherOptionsWithAllocator<Allocator>() {}
 
   explicit PublisherOptionsWithAllocator(const PublisherOptionsBase & publisher_options_base)
-  : PublisherOptionsBase(publisher_options_base)
-  {}
+      : PublisherOptionsBase(publisher_options_base)
+  {
+  }
 };
 
 using PublisherOptions = PublisherOptionsWithAllocator<std::allocator<void>>;

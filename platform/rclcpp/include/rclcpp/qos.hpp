@@ -8,8 +8,7 @@
 #include "rmw/qos_profiles.h"
 #include "rmw/types.h"
 
-namespace rclcpp
-{
+namespace rclcpp {
 
 RCLCPP_PUBLIC
 std::string qos_policy_name_from_kind(int policy_kind);
@@ -73,8 +72,8 @@ class RCLCPP_PUBLIC QoS
 {
 public:
   explicit QoS(
-    const QoSInitialization & qos_initialization,
-    const rmw_qos_profile_t & initial_profile = rmw_qos_profile_default);
+      const QoSInitialization & qos_initialization,
+      const rmw_qos_profile_t & initial_profile = rmw_qos_profile_default);
 
   // Implicit on purpose: QoS(10) and a plain depth are accepted wherever a QoS is.
   QoS(size_t history_depth);  // NOLINT(runtime/explicit)
@@ -133,32 +132,32 @@ class RCLCPP_PUBLIC SensorDataQoS : public QoS
 {
 public:
   explicit SensorDataQoS(
-    const QoSInitialization & qos_initialization = (
-      QoSInitialization::from_rmw(rmw_qos_profile_sensor_data)));
+      const QoSInitialization & qos_initialization =
+          (QoSInitialization::from_rmw(rmw_qos_profile_sensor_data)));
 };
 
 class RCLCPP_PUBLIC ParametersQoS : public QoS
 {
 public:
   explicit ParametersQoS(
-    const QoSInitialization & qos_initialization = (
-      QoSInitialization::from_rmw(rmw_qos_profile_parameters)));
+      const QoSInitialization & qos_initialization =
+          (QoSInitialization::from_rmw(rmw_qos_profile_parameters)));
 };
 
 class RCLCPP_PUBLIC ServicesQoS : public QoS
 {
 public:
   explicit ServicesQoS(
-    const QoSInitialization & qos_initialization = (
-      QoSInitialization::from_rmw(rmw_qos_profile_services_default)));
+      const QoSInitialization & qos_initialization =
+          (QoSInitialization::from_rmw(rmw_qos_profile_services_default)));
 };
 
 class RCLCPP_PUBLIC ParameterEventsQoS : public QoS
 {
 public:
   explicit ParameterEventsQoS(
-    const QoSInitialization & qos_initialization = (
-      QoSInitialization::from_rmw(rmw_qos_profile_parameter_events)));
+      const QoSInitialization & qos_initialization =
+          (QoSInitialization::from_rmw(rmw_qos_profile_parameter_events)));
 };
 
 class RCLCPP_PUBLIC RosoutQoS : public QoS
@@ -171,8 +170,8 @@ class RCLCPP_PUBLIC SystemDefaultsQoS : public QoS
 {
 public:
   explicit SystemDefaultsQoS(
-    const QoSInitialization & qos_initialization = (
-      QoSInitialization::from_rmw(rmw_qos_profile_system_default)));
+      const QoSInitialization & qos_initialization =
+          (QoSInitialization::from_rmw(rmw_qos_profile_system_default)));
 };
 
 }  // namespace rclcpp

@@ -10,8 +10,7 @@
 #include "rcl_interfaces/msg/set_parameters_result.hpp"
 #include "rclcpp/qos.hpp"
 
-namespace rclcpp
-{
+namespace rclcpp {
 
 enum class QosPolicyKind
 {
@@ -38,25 +37,27 @@ public:
   QosOverridingOptions() = default;
 
   QosOverridingOptions(
-    std::initializer_list<QosPolicyKind> policy_kinds,
-    QosCallback validation_callback = nullptr,
-    std::string id = {})
-  : id_(std::move(id)), policy_kinds_(policy_kinds), validation_callback_(validation_callback)
-  {}
-
-  static QosOverridingOptions with_default_policies(
-    QosCallback validation_callback = nullptr, std::string id = {})
+      std::initializer_list<QosPolicyKind> policy_kinds,
+      QosCallback validation_callback = nullptr,
+      std::string id = {})
+      : id_(std::move(id)), policy_kinds_(policy_kinds), validation_callback_(validation_callback)
   {
-    return QosOverridingOptions{
-      {QosPolicyKind::History, QosPolicyKind::Depth, QosPolicyKind::Reliability},
-      validation_callback, std::move(id)};
   }
 
-  const std::string & get_id() const {return id_;}
+  static QosOverridingOptions with_default_policies(
+      QosCallback validation_callback = nullptr, std::string id = {})
+  {
+    return QosOverridingOptions{
+        {QosPolicyKind::History, QosPolicyKind::Depth, QosPolicyKind::Reliability},
+        validation_callback,
+        std::move(id)};
+  }
 
-  const std::vector<QosPolicyKind> & get_policy_kinds() const {return policy_kinds_;}
+  const std::string & get_id() const { return id_; }
 
-  const QosCallback & get_validation_callback() const {return validation_callback_;}
+  const std::vector<QosPolicyKind> & get_policy_kinds() const { return policy_kinds_; }
+
+  const QosCallback & get_validation_callback() const { return validation_callback_; }
 
 private:
   std::string id_;

@@ -8,8 +8,7 @@
 #include "rclcpp/utilities.hpp"
 #include "rclcpp/visibility_control.hpp"
 
-namespace rclcpp
-{
+namespace rclcpp {
 
 class RateBase
 {
@@ -28,19 +27,21 @@ using std::chrono::nanoseconds;
 
 /// Keeps a loop at a fixed period. sleep() waits for the rest of the current period through
 /// the interruptible rclcpp::sleep_for (so it returns early at shutdown).
-template<class Clock = std::chrono::high_resolution_clock>
+template <class Clock = std::chrono::high_resolution_clock>
 class GenericRate : public RateBase
 {
 public:
   RCLCPP_SMART_PTR_DEFINITIONS(GenericRate)
 
   explicit GenericRate(double rate)
-  : GenericRate<Clock>(duration_cast<nanoseconds>(duration<double>(1.0 / rate)))
-  {}
+      : GenericRate<Clock>(duration_cast<nanoseconds>(duration<double>(1.0 / rate)))
+  {
+  }
 
   explicit GenericRate(std::chrono::nanoseconds period)
-  : period_(period), last_interval_(Clock::now())
-  {}
+      : period_(period), last_interval_(Clock::now())
+  {
+  }
 
   /// Sleeps until one period after the previous interval. Returns false without sleeping if
   /// the period is already over; after a whole missed period the interval restarts from now.
@@ -65,20 +66,11 @@ public:
     return true;
   }
 
-  virtual bool is_steady() const
-  {
-    return Clock::is_steady;
-  }
+  virtual bool is_steady() const { return Clock::is_steady; }
 
-  virtual void reset()
-  {
-    last_interval_ = Clock::now();
-  }
+  virtual void reset() { last_interval_ = Clock::now(); }
 
-  std::chrono::nanoseconds period() const
-  {
-    return period_;
-  }
+  std::chrono::nanoseconds period() const { return period_; }
 
 private:
   RCLCPP_DISABLE_COPY(GenericRate)

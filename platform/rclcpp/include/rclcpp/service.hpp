@@ -17,11 +17,9 @@
 #include "rmw/types.h"
 #include "rosidl_runtime_cpp/traits.hpp"
 
-namespace rclcpp
-{
+namespace rclcpp {
 
-namespace node_interfaces
-{
+namespace node_interfaces {
 class NodeBaseInterface;
 }  // namespace node_interfaces
 
@@ -35,10 +33,10 @@ public:
   /// Resolves and validates the name (rclcpp::exceptions::InvalidServiceNameError) and
   /// registers the service.
   ServiceBase(
-    rclcpp::node_interfaces::NodeBaseInterface * node_base,
-    const std::string & service_name,
-    const std::string & type_name,
-    const rmw_qos_profile_t & qos_profile);
+      rclcpp::node_interfaces::NodeBaseInterface * node_base,
+      const std::string & service_name,
+      const std::string & type_name,
+      const rmw_qos_profile_t & qos_profile);
 
   /// Unregisters; queued requests are dropped.
   virtual ~ServiceBase();
@@ -52,8 +50,7 @@ public:
   void execute_type_erased_request(std::shared_ptr<void> & request_event);
 
   virtual void handle_request(
-    std::shared_ptr<rmw_request_id_t> request_header,
-    std::shared_ptr<void> request) = 0;
+      std::shared_ptr<rmw_request_id_t> request_header, std::shared_ptr<void> request) = 0;
 
   bool exchange_in_use_by_wait_set_state(bool in_use_state);
 
@@ -62,7 +59,7 @@ protected:
 
   /// Sends a response to the client that made the request with this id.
   void send_type_erased_response(
-    const rmw_request_id_t & request_id, std::shared_ptr<void> response);
+      const rmw_request_id_t & request_id, std::shared_ptr<void> response);
 
   std::string service_name_;
   std::string type_name_;
@@ -76,17 +73,15 @@ private:
   std::atomic<bool> in_use_by_wait_set_{false};
 };
 
-template<typename ServiceT>
+template <typename ServiceT>
 class Service : public ServiceBase, public std::enable_shared_from_this<Service<ServiceT>>
 {
 public:
-  using CallbackType = std::function<
-    void (
+  using CallbackType = std::function<void(
       const std::shared_ptr<typename ServiceT::Request>,
       std::shared_ptr<typename ServiceT::Response>)>;
 
-  using CallbackWithHeaderType = std::function<
-    void (
+  using CallbackWithHeaderType = std::function<void(
       const std::shared_ptr<rmw_request_id_t>,
       const std::shared_ptr<typename ServiceT::Request>,
       std::shared_ptr<typename ServiceT::Response>)>;
@@ -94,22 +89,22 @@ public:
   RCLCPP_SMART_PTR_DEFINITIONS(Service)
 
   Service(
-    rclcpp::node_interfaces::NodeBaseInterface * node_base,
-    const std::string & service_name,
-    AnyServiceCallback<ServiceT> any_callback,
-    const rmw_qos_profile_t & qos_profile = rmw_qos_profile_services_default)
-  : ServiceBase(
-      node_base, service_name, rosidl_generator_traits::name<ServiceT>(), qos_profile),
-    any_callback_(std::move(any_callback))
-  {}
+      rclcpp::node_interfaces::NodeBaseInterface * node_base,
+      const std::string & service_name,
+      AnyServiceCallback<ServiceT> any_callback,
+      const rmw_qos_profile_t & qos_profile = rmw_qos_profile_services_default)
+      : ServiceBase(
+            node_base, service_name, rosidl_generator_traits::name<ServiceT>(), qos_profile),
+        any_callback_(std::move(any_callback))
+  {
+  }
 
   Service() = delete;
 
   virtual ~Service() {}
 
   void handle_request(
-    std::shared_ptr<rmw_request_id_t> request_header,
-    std::shared_ptr<void> request) override
+      std::shared_ptr<rmw_request_id_t> request_header, std::shared_ptr<void> request) override
   {
     auto typed_request = std::static_pointer_cast<typename ServiceT::Request>(request);
     auto response = any_callback_.dispatch(request_header, typed_request);
@@ -121,8 +116,7 @@ public:
   /// Sends a copy of the response to the client that made the request.
   void send_response(rmw_request_id_t & req_id, typename ServiceT::Response & response)
   {
-    send_type_erased_response(
-      req_id, std::make_shared<typename ServiceT::Response>(response));
+    send_type_erased_response(req_id, std::make_shared<typename ServiceT::Response>(response));
   }
 
 private:

@@ -14,11 +14,10 @@
 #include "rclcpp/subscription_options.hpp"
 #include "rosidl_runtime_cpp/traits.hpp"
 
-namespace rclcpp
-{
+namespace rclcpp {
 
 /// A subscription to messages of type MessageT.
-template<typename MessageT, typename AllocatorT = std::allocator<void>>
+template <typename MessageT, typename AllocatorT = std::allocator<void>>
 class Subscription : public SubscriptionBase
 {
 public:
@@ -33,16 +32,17 @@ public:
   RCLCPP_SMART_PTR_DEFINITIONS(Subscription)
 
   Subscription(
-    rclcpp::node_interfaces::NodeBaseInterface * node_base,
-    const std::string & topic_name,
-    const rclcpp::QoS & qos,
-    AnySubscriptionCallback<MessageT, AllocatorT> callback,
-    const rclcpp::SubscriptionOptionsWithAllocator<AllocatorT> & options =
-    rclcpp::SubscriptionOptionsWithAllocator<AllocatorT>())
-  : SubscriptionBase(node_base, topic_name, rosidl_generator_traits::name<MessageT>(), qos),
-    any_callback_(std::move(callback)),
-    options_(options)
-  {}
+      rclcpp::node_interfaces::NodeBaseInterface * node_base,
+      const std::string & topic_name,
+      const rclcpp::QoS & qos,
+      AnySubscriptionCallback<MessageT, AllocatorT> callback,
+      const rclcpp::SubscriptionOptionsWithAllocator<AllocatorT> & options =
+          rclcpp::SubscriptionOptionsWithAllocator<AllocatorT>())
+      : SubscriptionBase(node_base, topic_name, rosidl_generator_traits::name<MessageT>(), qos),
+        any_callback_(std::move(callback)),
+        options_(options)
+  {
+  }
 
   /// Takes the oldest queued message into message_out; false if none is queued.
   bool take(MessageT & message_out, rclcpp::MessageInfo & message_info_out)
@@ -57,7 +57,7 @@ public:
   }
 
   void handle_message(
-    std::shared_ptr<void> & message, const rclcpp::MessageInfo & message_info) override
+      std::shared_ptr<void> & message, const rclcpp::MessageInfo & message_info) override
   {
     any_callback_.dispatch(std::static_pointer_cast<const MessageT>(message), message_info);
   }

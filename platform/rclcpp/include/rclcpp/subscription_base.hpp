@@ -12,11 +12,9 @@
 #include "rclcpp/qos.hpp"
 #include "rclcpp/visibility_control.hpp"
 
-namespace rclcpp
-{
+namespace rclcpp {
 
-namespace node_interfaces
-{
+namespace node_interfaces {
 class NodeBaseInterface;
 }  // namespace node_interfaces
 
@@ -31,10 +29,10 @@ public:
   /// Resolves and validates the topic name (rclcpp::exceptions::InvalidTopicNameError) and
   /// registers the subscription.
   SubscriptionBase(
-    rclcpp::node_interfaces::NodeBaseInterface * node_base,
-    const std::string & topic_name,
-    const std::string & type_name,
-    const rclcpp::QoS & qos);
+      rclcpp::node_interfaces::NodeBaseInterface * node_base,
+      const std::string & topic_name,
+      const std::string & type_name,
+      const rclcpp::QoS & qos);
 
   /// Unregisters: queued messages are dropped and nothing more is delivered.
   virtual ~SubscriptionBase();
@@ -51,11 +49,11 @@ public:
 
   /// Runs the callback for a message taken by take_type_erased_message().
   virtual void handle_message(
-    std::shared_ptr<void> & message, const rclcpp::MessageInfo & message_info) = 0;
+      std::shared_ptr<void> & message, const rclcpp::MessageInfo & message_info) = 0;
 
   const std::shared_ptr<detail::MessageQueue> & get_message_queue() const;
 
-  bool is_serialized() const {return false;}
+  bool is_serialized() const { return false; }
 
   rclcpp::Context::SharedPtr get_context() const;
 

@@ -7,8 +7,7 @@
 #include "rclcpp/publisher_options.hpp"
 #include "rclcpp/qos_overriding_options.hpp"
 
-namespace rclcpp
-{
+namespace rclcpp {
 
 /// Options of a subscription that do not depend on the allocator.
 struct SubscriptionOptionsBase
@@ -21,7 +20,7 @@ struct SubscriptionOptionsBase
   QosOverridingOptions qos_overriding_options;
 };
 
-template<typename Allocator>
+template <typename Allocator>
 struct SubscriptionOptionsWithAllocator : public SubscriptionOptionsBase
 {
   std::shared_ptr<Allocator> allocator = nullptr;
@@ -29,9 +28,10 @@ struct SubscriptionOptionsWithAllocator : public SubscriptionOptionsBase
   SubscriptionOptionsWithAllocator<Allocator>() {}
 
   explicit SubscriptionOptionsWithAllocator(
-    const SubscriptionOptionsBase & subscription_options_base)
-  : SubscriptionOptionsBase(subscription_options_base)
-  {}
+      const SubscriptionOptionsBase & subscription_options_base)
+      : SubscriptionOptionsBase(subscription_options_base)
+  {
+  }
 };
 
 using SubscriptionOptions = SubscriptionOptionsWithAllocator<std::allocator<void>>;

@@ -6,8 +6,7 @@
 #include "rclcpp/duration.hpp"
 #include "rclcpp/visibility_control.hpp"
 
-namespace rclcpp
-{
+namespace rclcpp {
 
 class Clock;
 
@@ -27,8 +26,8 @@ public:
 
   /// \throws std::runtime_error if the seconds of the message are negative
   Time(  // NOLINT(runtime/explicit)
-    const builtin_interfaces::msg::Time & time_msg,
-    rcl_clock_type_t clock_type = RCL_ROS_TIME);
+      const builtin_interfaces::msg::Time & time_msg,
+      rcl_clock_type_t clock_type = RCL_ROS_TIME);
 
   explicit Time(const rcl_time_point_t & time_point);
 

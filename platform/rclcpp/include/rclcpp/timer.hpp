@@ -16,8 +16,7 @@
 #include "rclcpp/time.hpp"
 #include "rclcpp/visibility_control.hpp"
 
-namespace rclcpp
-{
+namespace rclcpp {
 
 /// A periodic trigger on one clock. An executor serving the timer's callback group runs the
 /// callback when the timer is due; after a missed cycle the next call moves forward by whole
@@ -28,9 +27,7 @@ public:
   RCLCPP_SMART_PTR_DEFINITIONS_NOT_COPYABLE(TimerBase)
 
   TimerBase(
-    Clock::SharedPtr clock,
-    std::chrono::nanoseconds period,
-    rclcpp::Context::SharedPtr context);
+      Clock::SharedPtr clock, std::chrono::nanoseconds period, rclcpp::Context::SharedPtr context);
 
   virtual ~TimerBase();
 
@@ -48,7 +45,7 @@ public:
 
   virtual void execute_callback() = 0;
 
-  const Clock::SharedPtr & get_clock() const {return clock_;}
+  const Clock::SharedPtr & get_clock() const { return clock_; }
 
   /// Time until the next call (negative if overdue; max() when canceled).
   std::chrono::nanoseconds time_until_trigger();
@@ -71,61 +68,52 @@ private:
   std::atomic<bool> in_use_by_wait_set_{false};
 };
 
-using VoidCallbackType = std::function<void ()>;
-using TimerCallbackType = std::function<void (TimerBase &)>;
+using VoidCallbackType = std::function<void()>;
+using TimerCallbackType = std::function<void(TimerBase &)>;
 
 /// A timer whose callback is void() or void(TimerBase &).
-template<
-  typename FunctorT,
-  typename std::enable_if<
-    std::is_invocable_v<FunctorT&> || std::is_invocable_v<FunctorT&, TimerBase &>
-  >::type * = nullptr
->
+template <
+    typename FunctorT,
+    typename std::enable_if<
+        std::is_invocable_v<FunctorT &> || std::is_invocable_v<FunctorT &, TimerBase &>>::type * =
+        nullptr>
 class GenericTimer : public TimerBase
 {
 public:
   RCLCPP_SMART_PTR_DEFINITIONS(GenericTimer)
 
   explicit GenericTimer(
-    Clock::SharedPtr clock, std::chrono::nanoseconds period, FunctorT && callback,
-    rclcpp::Context::SharedPtr context)
-  : TimerBase(clock, period, context), callback_(std::forward<FunctorT>(callback))
-  {}
-
-  virtual ~GenericTimer()
+      Clock::SharedPtr clock,
+      std::chrono::nanoseconds period,
+      FunctorT && callback,
+      rclcpp::Context::SharedPtr context)
+      : TimerBase(clock, period, context), callback_(std::forward<FunctorT>(callback))
   {
-    TimerBase::cancel();
   }
 
-  void execute_callback() override
-  {
-    execute_callback_delegate<>();
-  }
+  virtual ~GenericTimer() { TimerBase::cancel(); }
 
-  template<
-    typename CallbackT = FunctorT,
-    typename std::enable_if<std::is_invocable_v<CallbackT&>>::type * = nullptr
-  >
+  void execute_callback() override { execute_callback_delegate<>(); }
+
+  template <
+      typename CallbackT = FunctorT,
+      typename std::enable_if<std::is_invocable_v<CallbackT &>>::type * = nullptr>
   void execute_callback_delegate()
   {
     callback_();
   }
 
-  template<
-    typename CallbackT = FunctorT,
-    typename std::enable_if<
-      !std::is_invocable_v<CallbackT&> && std::is_invocable_v<CallbackT&, TimerBase &>
-    >::type * = nullptr
-  >
+  template <
+      typename CallbackT = FunctorT,
+      typename std::enable_if<
+          !std::is_invocable_v<CallbackT &> &&
+          std::is_invocable_v<CallbackT &, TimerBase &>>::type * = nullptr>
   void execute_callback_delegate()
   {
     callback_(*this);
   }
 
-  bool is_steady() override
-  {
-    return clock_->get_clock_type() == RCL_STEADY_TIME;
-  }
+  bool is_steady() override { return clock_->get_clock_type() == RCL_STEADY_TIME; }
 
 protected:
   RCLCPP_DISABLE_COPY(GenericTimer)
@@ -134,29 +122,24 @@ protected:
 };
 
 /// A timer on the steady clock.
-template<
-  typename FunctorT,
-  typename std::enable_if<
-    std::is_invocable_v<FunctorT&> || std::is_invocable_v<FunctorT&, TimerBase &>
-  >::type * = nullptr
->
+template <
+    typename FunctorT,
+    typename std::enable_if<
+        std::is_invocable_v<FunctorT &> || std::is_invocable_v<FunctorT &, TimerBase &>>::type * =
+        nullptr>
 class WallTimer : public GenericTimer<FunctorT>
 {
 public:
   RCLCPP_SMART_PTR_DEFINITIONS(WallTimer)
 
   WallTimer(
-    std::chrono::nanoseconds period,
-    FunctorT && callback,
-    rclcpp::Context::SharedPtr context)
-  : GenericTimer<FunctorT>(
-      std::make_shared<Clock>(RCL_STEADY_TIME), period, std::move(callback), context)
-  {}
-
-  bool is_steady() override
+      std::chrono::nanoseconds period, FunctorT && callback, rclcpp::Context::SharedPtr context)
+      : GenericTimer<FunctorT>(
+            std::make_shared<Clock>(RCL_STEADY_TIME), period, std::move(callback), context)
   {
-    return true;
   }
+
+  bool is_steady() override { return true; }
 
 protected:
   RCLCPP_DISABLE_COPY(WallTimer)

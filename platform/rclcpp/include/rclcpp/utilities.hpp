@@ -11,8 +11,7 @@
 #include "rclcpp/init_options.hpp"
 #include "rclcpp/visibility_control.hpp"
 
-namespace rclcpp
-{
+namespace rclcpp {
 
 /// Which signals rclcpp::init handles.
 enum class SignalHandlerOptions
@@ -27,14 +26,15 @@ enum class SignalHandlerOptions
 /// shuts down every context with shutdown_on_signal, from a dedicated thread.
 RCLCPP_PUBLIC
 void init(
-  int argc,
-  char const * const * argv,
-  const InitOptions & init_options = InitOptions(),
-  SignalHandlerOptions signal_handler_options = SignalHandlerOptions::All);
+    int argc,
+    char const * const * argv,
+    const InitOptions & init_options = InitOptions(),
+    SignalHandlerOptions signal_handler_options = SignalHandlerOptions::All);
 
 /// Installs the SIGINT/SIGTERM handlers; returns false if they were already installed.
 RCLCPP_PUBLIC
-bool install_signal_handlers(SignalHandlerOptions signal_handler_options = SignalHandlerOptions::All);
+bool install_signal_handlers(
+    SignalHandlerOptions signal_handler_options = SignalHandlerOptions::All);
 
 RCLCPP_PUBLIC
 bool signal_handlers_installed();
@@ -49,9 +49,7 @@ bool uninstall_signal_handlers();
 /// Initializes and returns the arguments that are not ROS arguments (argv[0] first).
 RCLCPP_PUBLIC
 std::vector<std::string> init_and_remove_ros_arguments(
-  int argc,
-  char const * const * argv,
-  const InitOptions & init_options = InitOptions());
+    int argc, char const * const * argv, const InitOptions & init_options = InitOptions());
 
 /// Returns the arguments that are not ROS arguments (argv[0] first).
 RCLCPP_PUBLIC
@@ -65,8 +63,8 @@ bool ok(rclcpp::Context::SharedPtr context = nullptr);
 /// signal handlers). Returns false if it was already shut down.
 RCLCPP_PUBLIC
 bool shutdown(
-  rclcpp::Context::SharedPtr context = nullptr,
-  const std::string & reason = "user called rclcpp::shutdown()");
+    rclcpp::Context::SharedPtr context = nullptr,
+    const std::string & reason = "user called rclcpp::shutdown()");
 
 RCLCPP_PUBLIC
 void on_shutdown(std::function<void()> callback, rclcpp::Context::SharedPtr context = nullptr);
@@ -74,28 +72,27 @@ void on_shutdown(std::function<void()> callback, rclcpp::Context::SharedPtr cont
 /// Sleeps, interrupted by shutdown of the context. Returns true if the full time elapsed.
 RCLCPP_PUBLIC
 bool sleep_for(
-  const std::chrono::nanoseconds & nanoseconds,
-  rclcpp::Context::SharedPtr context = nullptr);
+    const std::chrono::nanoseconds & nanoseconds, rclcpp::Context::SharedPtr context = nullptr);
 
-template<typename T>
+template <typename T>
 bool add_will_overflow(const T x, const T y)
 {
   return (y > 0) && (x > (std::numeric_limits<T>::max() - y));
 }
 
-template<typename T>
+template <typename T>
 bool add_will_underflow(const T x, const T y)
 {
   return (y < 0) && (x < (std::numeric_limits<T>::min() - y));
 }
 
-template<typename T>
+template <typename T>
 bool sub_will_overflow(const T x, const T y)
 {
   return (y < 0) && (x > (std::numeric_limits<T>::max() + y));
 }
 
-template<typename T>
+template <typename T>
 bool sub_will_underflow(const T x, const T y)
 {
   return (y > 0) && (x < (std::numeric_limits<T>::min() + y));

@@ -44,30 +44,30 @@
 #include "rclcpp_lifecycle/visibility_control.h"
 #include "rmw/qos_profiles.h"
 
-namespace rclcpp_lifecycle
-{
+namespace rclcpp_lifecycle {
 
 /// A node with the managed lifecycle (unconfigured, inactive, active, finalized). It has the
 /// same entities and parameter API as rclcpp::Node.
 class RCLCPP_LIFECYCLE_PUBLIC LifecycleNode : public node_interfaces::LifecycleNodeInterface,
-  public std::enable_shared_from_this<LifecycleNode>
+                                              public std::enable_shared_from_this<LifecycleNode>
 {
 public:
   RCLCPP_SMART_PTR_DEFINITIONS(LifecycleNode)
 
-  /// Created unconfigured. enable_communication_interface is accepted for compatibility: the
-  /// lifecycle services and the transition event topic are not provided.
+  /// Created unconfigured. With enable_communication_interface the node serves ~/change_state
+  /// and ~/get_state in its default callback group (no other lifecycle services, no
+  /// transition events).
   /// \throws rclcpp::exceptions::InvalidNodeNameError / InvalidNamespaceError
   explicit LifecycleNode(
-    const std::string & node_name,
-    const rclcpp::NodeOptions & options = rclcpp::NodeOptions(),
-    bool enable_communication_interface = true);
+      const std::string & node_name,
+      const rclcpp::NodeOptions & options = rclcpp::NodeOptions(),
+      bool enable_communication_interface = true);
 
   LifecycleNode(
-    const std::string & node_name,
-    const std::string & namespace_,
-    const rclcpp::NodeOptions & options = rclcpp::NodeOptions(),
-    bool enable_communication_interface = true);
+      const std::string & node_name,
+      const std::string & namespace_,
+      const rclcpp::NodeOptions & options = rclcpp::NodeOptions(),
+      bool enable_communication_interface = true);
 
   /// Does no lifecycle work: a node destroyed while active is not deactivated.
   virtual ~LifecycleNode();
@@ -81,80 +81,79 @@ public:
   rclcpp::Logger get_logger() const;
 
   rclcpp::CallbackGroup::SharedPtr create_callback_group(
-    rclcpp::CallbackGroupType group_type,
-    bool automatically_add_to_executor_with_node = true);
+      rclcpp::CallbackGroupType group_type, bool automatically_add_to_executor_with_node = true);
 
   void for_each_callback_group(
-    const rclcpp::node_interfaces::NodeBaseInterface::CallbackGroupFunction & func);
+      const rclcpp::node_interfaces::NodeBaseInterface::CallbackGroupFunction & func);
 
   /// Creates an inactive LifecyclePublisher managed by this node (activated by the base
   /// class on_activate()).
-  template<typename MessageT, typename AllocatorT = std::allocator<void>>
+  template <typename MessageT, typename AllocatorT = std::allocator<void>>
   std::shared_ptr<rclcpp_lifecycle::LifecyclePublisher<MessageT, AllocatorT>> create_publisher(
-    const std::string & topic_name,
-    const rclcpp::QoS & qos,
-    const rclcpp::PublisherOptionsWithAllocator<AllocatorT> & options =
-    rclcpp::PublisherOptionsWithAllocator<AllocatorT>());
+      const std::string & topic_name,
+      const rclcpp::QoS & qos,
+      const rclcpp::PublisherOptionsWithAllocator<AllocatorT> & options =
+          rclcpp::PublisherOptionsWithAllocator<AllocatorT>());
 
-  template<
-    typename MessageT,
-    typename CallbackT,
-    typename AllocatorT = std::allocator<void>,
-    typename SubscriptionT = rclcpp::Subscription<MessageT, AllocatorT>>
+  template <
+      typename MessageT,
+      typename CallbackT,
+      typename AllocatorT = std::allocator<void>,
+      typename SubscriptionT = rclcpp::Subscription<MessageT, AllocatorT>>
   std::shared_ptr<SubscriptionT> create_subscription(
-    const std::string & topic_name,
-    const rclcpp::QoS & qos,
-    CallbackT && callback,
-    const rclcpp::SubscriptionOptionsWithAllocator<AllocatorT> & options =
-    rclcpp::SubscriptionOptionsWithAllocator<AllocatorT>());
+      const std::string & topic_name,
+      const rclcpp::QoS & qos,
+      CallbackT && callback,
+      const rclcpp::SubscriptionOptionsWithAllocator<AllocatorT> & options =
+          rclcpp::SubscriptionOptionsWithAllocator<AllocatorT>());
 
-  template<typename DurationRepT = int64_t, typename DurationT = std::milli, typename CallbackT>
+  template <typename DurationRepT = int64_t, typename DurationT = std::milli, typename CallbackT>
   typename rclcpp::WallTimer<CallbackT>::SharedPtr create_wall_timer(
-    std::chrono::duration<DurationRepT, DurationT> period,
-    CallbackT callback,
-    rclcpp::CallbackGroup::SharedPtr group = nullptr);
+      std::chrono::duration<DurationRepT, DurationT> period,
+      CallbackT callback,
+      rclcpp::CallbackGroup::SharedPtr group = nullptr);
 
-  template<typename ServiceT>
+  template <typename ServiceT>
   typename rclcpp::Client<ServiceT>::SharedPtr create_client(
-    const std::string & service_name,
-    const rmw_qos_profile_t & qos_profile = rmw_qos_profile_services_default,
-    rclcpp::CallbackGroup::SharedPtr group = nullptr);
+      const std::string & service_name,
+      const rmw_qos_profile_t & qos_profile = rmw_qos_profile_services_default,
+      rclcpp::CallbackGroup::SharedPtr group = nullptr);
 
-  template<typename ServiceT, typename CallbackT>
+  template <typename ServiceT, typename CallbackT>
   typename rclcpp::Service<ServiceT>::SharedPtr create_service(
-    const std::string & service_name,
-    CallbackT && callback,
-    const rmw_qos_profile_t & qos_profile = rmw_qos_profile_services_default,
-    rclcpp::CallbackGroup::SharedPtr group = nullptr);
+      const std::string & service_name,
+      CallbackT && callback,
+      const rmw_qos_profile_t & qos_profile = rmw_qos_profile_services_default,
+      rclcpp::CallbackGroup::SharedPtr group = nullptr);
 
   const rclcpp::ParameterValue & declare_parameter(
-    const std::string & name,
-    const rclcpp::ParameterValue & default_value,
-    const rcl_interfaces::msg::ParameterDescriptor & parameter_descriptor =
-    rcl_interfaces::msg::ParameterDescriptor(),
-    bool ignore_override = false);
+      const std::string & name,
+      const rclcpp::ParameterValue & default_value,
+      const rcl_interfaces::msg::ParameterDescriptor & parameter_descriptor =
+          rcl_interfaces::msg::ParameterDescriptor(),
+      bool ignore_override = false);
 
   const rclcpp::ParameterValue & declare_parameter(
-    const std::string & name,
-    rclcpp::ParameterType type,
-    const rcl_interfaces::msg::ParameterDescriptor & parameter_descriptor =
-    rcl_interfaces::msg::ParameterDescriptor{},
-    bool ignore_override = false);
+      const std::string & name,
+      rclcpp::ParameterType type,
+      const rcl_interfaces::msg::ParameterDescriptor & parameter_descriptor =
+          rcl_interfaces::msg::ParameterDescriptor{},
+      bool ignore_override = false);
 
-  template<typename ParameterT>
+  template <typename ParameterT>
   auto declare_parameter(
-    const std::string & name,
-    const ParameterT & default_value,
-    const rcl_interfaces::msg::ParameterDescriptor & parameter_descriptor =
-    rcl_interfaces::msg::ParameterDescriptor(),
-    bool ignore_override = false);
+      const std::string & name,
+      const ParameterT & default_value,
+      const rcl_interfaces::msg::ParameterDescriptor & parameter_descriptor =
+          rcl_interfaces::msg::ParameterDescriptor(),
+      bool ignore_override = false);
 
-  template<typename ParameterT>
+  template <typename ParameterT>
   auto declare_parameter(
-    const std::string & name,
-    const rcl_interfaces::msg::ParameterDescriptor & parameter_descriptor =
-    rcl_interfaces::msg::ParameterDescriptor(),
-    bool ignore_override = false);
+      const std::string & name,
+      const rcl_interfaces::msg::ParameterDescriptor & parameter_descriptor =
+          rcl_interfaces::msg::ParameterDescriptor(),
+      bool ignore_override = false);
 
   void undeclare_parameter(const std::string & name);
 
@@ -163,10 +162,10 @@ public:
   rcl_interfaces::msg::SetParametersResult set_parameter(const rclcpp::Parameter & parameter);
 
   std::vector<rcl_interfaces::msg::SetParametersResult> set_parameters(
-    const std::vector<rclcpp::Parameter> & parameters);
+      const std::vector<rclcpp::Parameter> & parameters);
 
   rcl_interfaces::msg::SetParametersResult set_parameters_atomically(
-    const std::vector<rclcpp::Parameter> & parameters);
+      const std::vector<rclcpp::Parameter> & parameters);
 
   rclcpp::Parameter get_parameter(const std::string & name) const;
 
@@ -175,43 +174,38 @@ public:
   /// Reads a declared, initialised parameter into parameter. Returns false and leaves
   /// parameter unchanged when it is undeclared or uninitialised.
   /// \throws rclcpp::exceptions::InvalidParameterTypeException on a type mismatch
-  template<typename ParameterT>
+  template <typename ParameterT>
   bool get_parameter(const std::string & name, ParameterT & parameter) const;
 
-  template<typename ParameterT>
+  template <typename ParameterT>
   bool get_parameter_or(
-    const std::string & name,
-    ParameterT & parameter,
-    const ParameterT & alternative_value) const;
+      const std::string & name, ParameterT & parameter, const ParameterT & alternative_value) const;
 
-  template<typename ParameterT>
+  template <typename ParameterT>
   ParameterT get_parameter_or(const std::string & name, const ParameterT & alternative_value) const;
 
   std::vector<rclcpp::Parameter> get_parameters(const std::vector<std::string> & names) const;
 
-  template<typename ParameterT>
-  bool get_parameters(
-    const std::string & prefix,
-    std::map<std::string, ParameterT> & values) const;
+  template <typename ParameterT>
+  bool get_parameters(const std::string & prefix, std::map<std::string, ParameterT> & values) const;
 
   rcl_interfaces::msg::ParameterDescriptor describe_parameter(const std::string & name) const;
 
   std::vector<rcl_interfaces::msg::ParameterDescriptor> describe_parameters(
-    const std::vector<std::string> & names) const;
+      const std::vector<std::string> & names) const;
 
   std::vector<uint8_t> get_parameter_types(const std::vector<std::string> & names) const;
 
   rcl_interfaces::msg::ListParametersResult list_parameters(
-    const std::vector<std::string> & prefixes, uint64_t depth) const;
+      const std::vector<std::string> & prefixes, uint64_t depth) const;
 
-  using OnSetParametersCallbackHandle =
-    rclcpp::node_interfaces::OnSetParametersCallbackHandle;
+  using OnSetParametersCallbackHandle = rclcpp::node_interfaces::OnSetParametersCallbackHandle;
   using OnParametersSetCallbackType =
-    rclcpp::node_interfaces::NodeParametersInterface::OnParametersSetCallbackType;
+      rclcpp::node_interfaces::NodeParametersInterface::OnParametersSetCallbackType;
 
   /// The node keeps a weak reference: releasing the handle unregisters the callback.
   [[nodiscard]] OnSetParametersCallbackHandle::SharedPtr add_on_set_parameters_callback(
-    OnParametersSetCallbackType callback);
+      OnParametersSetCallbackType callback);
 
   void remove_on_set_parameters_callback(const OnSetParametersCallbackHandle * const handler);
 
@@ -236,7 +230,6 @@ public:
 
   const rclcpp::NodeOptions & get_node_options() const;
 
-
   /// The current state. The returned reference stays valid and unchanged.
   const State & get_current_state();
 
@@ -250,9 +243,11 @@ public:
   /// lock). A transition that is not allowed from the current state, including one requested
   /// while another is running, logs an ERROR and leaves the state.
   const State & trigger_transition(const Transition & transition);
-  const State & trigger_transition(const Transition & transition, LifecycleNodeInterface::CallbackReturn & cb_return_code);
+  const State & trigger_transition(
+      const Transition & transition, LifecycleNodeInterface::CallbackReturn & cb_return_code);
   const State & trigger_transition(uint8_t transition_id);
-  const State & trigger_transition(uint8_t transition_id, LifecycleNodeInterface::CallbackReturn & cb_return_code);
+  const State & trigger_transition(
+      uint8_t transition_id, LifecycleNodeInterface::CallbackReturn & cb_return_code);
 
   const State & configure();
   const State & configure(LifecycleNodeInterface::CallbackReturn & cb_return_code);
@@ -266,11 +261,16 @@ public:
   const State & shutdown(LifecycleNodeInterface::CallbackReturn & cb_return_code);
 
   /// Replace the callback of one transition (the defaults are the virtual on_* methods).
-  bool register_on_configure(std::function<LifecycleNodeInterface::CallbackReturn(const State &)> fcn);
-  bool register_on_cleanup(std::function<LifecycleNodeInterface::CallbackReturn(const State &)> fcn);
-  bool register_on_shutdown(std::function<LifecycleNodeInterface::CallbackReturn(const State &)> fcn);
-  bool register_on_activate(std::function<LifecycleNodeInterface::CallbackReturn(const State &)> fcn);
-  bool register_on_deactivate(std::function<LifecycleNodeInterface::CallbackReturn(const State &)> fcn);
+  bool register_on_configure(
+      std::function<LifecycleNodeInterface::CallbackReturn(const State &)> fcn);
+  bool register_on_cleanup(
+      std::function<LifecycleNodeInterface::CallbackReturn(const State &)> fcn);
+  bool register_on_shutdown(
+      std::function<LifecycleNodeInterface::CallbackReturn(const State &)> fcn);
+  bool register_on_activate(
+      std::function<LifecycleNodeInterface::CallbackReturn(const State &)> fcn);
+  bool register_on_deactivate(
+      std::function<LifecycleNodeInterface::CallbackReturn(const State &)> fcn);
   bool register_on_error(std::function<LifecycleNodeInterface::CallbackReturn(const State &)> fcn);
 
   /// Activates every managed entity (e.g. lifecycle publishers) and returns SUCCESS.

@@ -10,14 +10,12 @@
 #include "rclcpp/publisher.hpp"
 #include "rclcpp_lifecycle/managed_entity.hpp"
 
-namespace rclcpp_lifecycle
-{
+namespace rclcpp_lifecycle {
 
 /// A publisher that only publishes while activated. Publishing while inactive drops the
 /// message and logs one WARN until the next activation.
-template<typename MessageT, typename Alloc = std::allocator<void>>
-class LifecyclePublisher : public SimpleManagedEntity,
-  public rclcpp::Publisher<MessageT, Alloc>
+template <typename MessageT, typename Alloc = std::allocator<void>>
+class LifecyclePublisher : public SimpleManagedEntity, public rclcpp::Publisher<MessageT, Alloc>
 {
 public:
   RCLCPP_SMART_PTR_DEFINITIONS(LifecyclePublisher)
@@ -29,14 +27,15 @@ public:
   using MessageSharedPtr = std::shared_ptr<MessageT>;
 
   LifecyclePublisher(
-    rclcpp::node_interfaces::NodeBaseInterface * node_base,
-    const std::string & topic,
-    const rclcpp::QoS & qos,
-    const rclcpp::PublisherOptionsWithAllocator<Alloc> & options)
-  : rclcpp::Publisher<MessageT, Alloc>(node_base, topic, qos, options),
-    should_log_(true),
-    logger_(rclcpp::get_logger("LifecyclePublisher"))
-  {}
+      rclcpp::node_interfaces::NodeBaseInterface * node_base,
+      const std::string & topic,
+      const rclcpp::QoS & qos,
+      const rclcpp::PublisherOptionsWithAllocator<Alloc> & options)
+      : rclcpp::Publisher<MessageT, Alloc>(node_base, topic, qos, options),
+        should_log_(true),
+        logger_(rclcpp::get_logger("LifecyclePublisher"))
+  {
+  }
 
   ~LifecyclePublisher() {}
 
@@ -71,9 +70,9 @@ private:
       return;
     }
     RCLCPP_WARN(
-      logger_,
-      "Trying to publish message on the topic '%s', but the publisher is not activated",
-      this->get_topic_name());
+        logger_,
+        "Trying to publish message on the topic '%s', but the publisher is not activated",
+        this->get_topic_name());
   }
 
   std::atomic<bool> should_log_;

@@ -5,8 +5,7 @@
 
 #include "rclcpp_lifecycle/visibility_control.h"
 
-namespace rclcpp_lifecycle
-{
+namespace rclcpp_lifecycle {
 
 /// An entity the lifecycle node activates and deactivates with itself.
 class ManagedEntityInterface

@@ -6,8 +6,7 @@
 
 #include "rclcpp_lifecycle/visibility_control.h"
 
-namespace rclcpp_lifecycle
-{
+namespace rclcpp_lifecycle {
 
 /// A lifecycle state: its lifecycle_msgs::msg::State id and label.
 class RCLCPP_LIFECYCLE_PUBLIC State

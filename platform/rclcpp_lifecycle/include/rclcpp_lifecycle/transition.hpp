@@ -7,8 +7,7 @@
 #include "rclcpp_lifecycle/state.hpp"
 #include "rclcpp_lifecycle/visibility_control.h"
 
-namespace rclcpp_lifecycle
-{
+namespace rclcpp_lifecycle {
 
 /// A lifecycle transition: its lifecycle_msgs::msg::Transition id and label.
 class RCLCPP_LIFECYCLE_PUBLIC Transition
@@ -18,8 +17,7 @@ public:
 
   explicit Transition(uint8_t id, const std::string & label = "");
 
-  Transition(
-    uint8_t id, const std::string & label, State && start, State && goal);
+  Transition(uint8_t id, const std::string & label, State && start, State && goal);
 
   virtual ~Transition() = default;
 

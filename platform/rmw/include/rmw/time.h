@@ -3,8 +3,7 @@
 #define RMW__TIME_H_
 
 #ifdef __cplusplus
-extern "C"
-{
+extern "C" {
 #endif
 
 #include <stdbool.h>
@@ -23,8 +22,14 @@ typedef int64_t rmw_time_point_value_t;
 typedef int64_t rmw_duration_t;
 
 /// Constant representing an infinite duration.
-#define RMW_DURATION_INFINITE {9223372036LL, 854775807LL}
-#define RMW_DURATION_UNSPECIFIED {0LL, 0LL}
+#define RMW_DURATION_INFINITE \
+  {                           \
+    9223372036LL, 854775807LL \
+  }
+#define RMW_DURATION_UNSPECIFIED \
+  {                              \
+    0LL, 0LL                     \
+  }
 
 #ifdef __cplusplus
 }

@@ -3,8 +3,7 @@
 #define RMW__TYPES_H_
 
 #ifdef __cplusplus
-extern "C"
-{
+extern "C" {
 #endif
 
 #include <stdbool.h>

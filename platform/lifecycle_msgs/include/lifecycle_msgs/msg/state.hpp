@@ -7,10 +7,8 @@
 
 #include "rosidl_runtime_cpp/traits.hpp"
 
-namespace lifecycle_msgs
-{
-namespace msg
-{
+namespace lifecycle_msgs {
+namespace msg {
 
 struct State
 {
@@ -31,8 +29,8 @@ struct State
   uint8_t id = 0;
   std::string label;
 
-  bool operator==(const State & other) const {return id == other.id && label == other.label;}
-  bool operator!=(const State & other) const {return !(*this == other);}
+  bool operator==(const State & other) const { return id == other.id && label == other.label; }
+  bool operator!=(const State & other) const { return !(*this == other); }
 };
 
 }  // namespace msg

@@ -7,10 +7,8 @@
 
 #include "rosidl_runtime_cpp/traits.hpp"
 
-namespace lifecycle_msgs
-{
-namespace msg
-{
+namespace lifecycle_msgs {
+namespace msg {
 
 struct Transition
 {
@@ -50,11 +48,8 @@ struct Transition
   uint8_t id = 0;
   std::string label;
 
-  bool operator==(const Transition & other) const
-  {
-    return id == other.id && label == other.label;
-  }
-  bool operator!=(const Transition & other) const {return !(*this == other);}
+  bool operator==(const Transition & other) const { return id == other.id && label == other.label; }
+  bool operator!=(const Transition & other) const { return !(*this == other); }
 };
 
 }  // namespace msg

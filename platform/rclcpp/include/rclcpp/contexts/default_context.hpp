@@ -6,10 +6,8 @@
 #include "rclcpp/context.hpp"
 #include "rclcpp/visibility_control.hpp"
 
-namespace rclcpp
-{
-namespace contexts
-{
+namespace rclcpp {
+namespace contexts {
 
 class RCLCPP_PUBLIC DefaultContext : public rclcpp::Context
 {

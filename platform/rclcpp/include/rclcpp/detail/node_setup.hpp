@@ -16,10 +16,8 @@
 #include "rclcpp/node_options.hpp"
 #include "rclcpp/visibility_control.hpp"
 
-namespace rclcpp
-{
-namespace detail
-{
+namespace rclcpp {
+namespace detail {
 
 struct NodeInterfaceSet
 {
@@ -42,9 +40,9 @@ struct NodeInterfaceSet
 /// \throws rclcpp::exceptions::InvalidNodeNameError / InvalidNamespaceError
 RCLCPP_PUBLIC
 NodeInterfaceSet create_node_interfaces(
-  const std::string & node_name,
-  const std::string & namespace_,
-  const rclcpp::NodeOptions & options);
+    const std::string & node_name,
+    const std::string & namespace_,
+    const rclcpp::NodeOptions & options);
 
 }  // namespace detail
 }  // namespace rclcpp

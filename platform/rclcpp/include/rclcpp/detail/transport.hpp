@@ -17,10 +17,8 @@
 #include "rclcpp/visibility_control.hpp"
 #include "rmw/types.h"
 
-namespace rclcpp
-{
-namespace detail
-{
+namespace rclcpp {
+namespace detail {
 
 using ErasedMessage = std::shared_ptr<const void>;
 
@@ -63,7 +61,7 @@ private:
 };
 
 /// An unbounded queue of requests or responses that wakes executors on push.
-template<typename T>
+template <typename T>
 class EventQueue
 {
 public:
@@ -133,7 +131,7 @@ bool qos_compatible(const rmw_qos_profile_t & offered, const rmw_qos_profile_t &
 /// messages for subscriptions that join later.
 RCLCPP_PUBLIC
 uint64_t register_publisher(
-  const std::string & topic, const std::string & type, const rmw_qos_profile_t & qos);
+    const std::string & topic, const std::string & type, const rmw_qos_profile_t & qos);
 
 RCLCPP_PUBLIC
 void unregister_publisher(uint64_t publisher_id);
@@ -149,10 +147,10 @@ size_t matched_subscription_count(uint64_t publisher_id);
 /// of every matched transient-local publisher at once.
 RCLCPP_PUBLIC
 uint64_t register_subscription(
-  const std::string & topic,
-  const std::string & type,
-  const rmw_qos_profile_t & qos,
-  const std::shared_ptr<MessageQueue> & queue);
+    const std::string & topic,
+    const std::string & type,
+    const rmw_qos_profile_t & qos,
+    const std::shared_ptr<MessageQueue> & queue);
 
 RCLCPP_PUBLIC
 void unregister_subscription(uint64_t subscription_id);
@@ -168,7 +166,9 @@ size_t count_subscribers(const std::string & topic);
 
 RCLCPP_PUBLIC
 uint64_t register_service(
-  const std::string & name, const std::string & type, const std::shared_ptr<RequestQueue> & queue);
+    const std::string & name,
+    const std::string & type,
+    const std::shared_ptr<RequestQueue> & queue);
 
 RCLCPP_PUBLIC
 void unregister_service(uint64_t service_id);

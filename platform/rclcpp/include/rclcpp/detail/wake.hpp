@@ -9,10 +9,8 @@
 
 #include "rclcpp/visibility_control.hpp"
 
-namespace rclcpp
-{
-namespace detail
-{
+namespace rclcpp {
+namespace detail {
 
 /// The current generation.
 RCLCPP_PUBLIC

@@ -8,12 +8,12 @@
 #include "rclcpp/macros.hpp"
 #include "rclcpp/visibility_control.hpp"
 
-namespace rclcpp
-{
-namespace executors
-{
+namespace rclcpp {
+namespace executors {
 
-/// Runs callbacks on the thread calling spin() plus number_of_threads - 1 more threads.
+/// Runs callbacks on the thread calling spin() plus number_of_threads - 1 more threads, which
+/// spin() joins before it returns. One thread at a time takes work (wait_mutex_, taken before
+/// the Executor's own locks); callbacks run without any executor lock.
 class RCLCPP_PUBLIC MultiThreadedExecutor : public rclcpp::Executor
 {
 public:
@@ -22,10 +22,10 @@ public:
   /// number_of_threads 0: the number of cores (at least 2). yield_before_execute: yield the
   /// thread before each callback.
   explicit MultiThreadedExecutor(
-    const rclcpp::ExecutorOptions & options = rclcpp::ExecutorOptions(),
-    size_t number_of_threads = 0,
-    bool yield_before_execute = false,
-    std::chrono::nanoseconds timeout = std::chrono::nanoseconds(-1));
+      const rclcpp::ExecutorOptions & options = rclcpp::ExecutorOptions(),
+      size_t number_of_threads = 0,
+      bool yield_before_execute = false,
+      std::chrono::nanoseconds timeout = std::chrono::nanoseconds(-1));
 
   virtual ~MultiThreadedExecutor();
 

@@ -5,10 +5,8 @@
 #include "rclcpp/macros.hpp"
 #include "rclcpp/visibility_control.hpp"
 
-namespace rclcpp
-{
-namespace executors
-{
+namespace rclcpp {
+namespace executors {
 
 /// Runs every callback on the thread that calls spin().
 class RCLCPP_PUBLIC SingleThreadedExecutor : public rclcpp::Executor
@@ -17,7 +15,7 @@ public:
   RCLCPP_SMART_PTR_DEFINITIONS(SingleThreadedExecutor)
 
   explicit SingleThreadedExecutor(
-    const rclcpp::ExecutorOptions & options = rclcpp::ExecutorOptions());
+      const rclcpp::ExecutorOptions & options = rclcpp::ExecutorOptions());
 
   virtual ~SingleThreadedExecutor();
 

@@ -16,33 +16,34 @@
 #include "rclcpp/node_interfaces/node_timers_interface.hpp"
 #include "rclcpp/node_interfaces/node_topics_interface.hpp"
 
-namespace rclcpp
-{
-namespace node_interfaces
-{
-namespace detail
-{
+namespace rclcpp {
+namespace node_interfaces {
+namespace detail {
 
-template<typename T, typename = void>
-struct has_arrow : std::false_type {};
+template <typename T, typename = void>
+struct has_arrow : std::false_type
+{
+};
 
-template<typename T>
-struct has_arrow<T, std::void_t<decltype(std::declval<T &>().operator->())>>: std::true_type {};
+template <typename T>
+struct has_arrow<T, std::void_t<decltype(std::declval<T &>().operator->())>> : std::true_type
+{
+};
 
 }  // namespace detail
 
-#define RCLCPP_STANDIN_GET_NODE_INTERFACE(FUNCTION, INTERFACE) \
-  template<typename NodeType> \
-  std::shared_ptr<INTERFACE> FUNCTION(NodeType && node) \
-  { \
-    using Decayed = std::decay_t<NodeType>; \
-    if constexpr (std::is_convertible_v<Decayed, std::shared_ptr<INTERFACE>>) { \
-      return node; \
+#define RCLCPP_STANDIN_GET_NODE_INTERFACE(FUNCTION, INTERFACE)                              \
+  template <typename NodeType>                                                              \
+  std::shared_ptr<INTERFACE> FUNCTION(NodeType && node)                                     \
+  {                                                                                         \
+    using Decayed = std::decay_t<NodeType>;                                                 \
+    if constexpr (std::is_convertible_v<Decayed, std::shared_ptr<INTERFACE>>) {             \
+      return node;                                                                          \
     } else if constexpr (std::is_pointer_v<Decayed> || detail::has_arrow<Decayed>::value) { \
-      return node->FUNCTION(); \
-    } else { \
-      return node.FUNCTION(); \
-    } \
+      return node->FUNCTION();                                                              \
+    } else {                                                                                \
+      return node.FUNCTION();                                                               \
+    }                                                                                       \
   }
 
 RCLCPP_STANDIN_GET_NODE_INTERFACE(get_node_base_interface, NodeBaseInterface)

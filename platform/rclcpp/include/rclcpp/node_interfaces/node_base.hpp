@@ -12,15 +12,12 @@
 #include "rclcpp/node_interfaces/node_base_interface.hpp"
 #include "rclcpp/visibility_control.hpp"
 
-namespace rclcpp
-{
-namespace detail
-{
+namespace rclcpp {
+namespace detail {
 class RosArguments;
 }  // namespace detail
 
-namespace node_interfaces
-{
+namespace node_interfaces {
 
 /// The node's identity and its callback groups. The group list is mutex-guarded, so groups
 /// may be created while executors spin.
@@ -32,13 +29,13 @@ public:
   /// node_name and namespace_ are the final (remapped and validated) values; the remap rules
   /// of local_arguments (then global_arguments) apply to topic and service names.
   NodeBase(
-    const std::string & node_name,
-    const std::string & namespace_,
-    rclcpp::Context::SharedPtr context,
-    std::shared_ptr<const detail::RosArguments> local_arguments,
-    std::shared_ptr<const detail::RosArguments> global_arguments,
-    bool use_intra_process_default,
-    bool enable_topic_statistics_default);
+      const std::string & node_name,
+      const std::string & namespace_,
+      rclcpp::Context::SharedPtr context,
+      std::shared_ptr<const detail::RosArguments> local_arguments,
+      std::shared_ptr<const detail::RosArguments> global_arguments,
+      bool use_intra_process_default,
+      bool enable_topic_statistics_default);
 
   ~NodeBase() override;
 
@@ -48,8 +45,8 @@ public:
   rclcpp::Context::SharedPtr get_context() override;
   bool assert_liveliness() const override;
   rclcpp::CallbackGroup::SharedPtr create_callback_group(
-    rclcpp::CallbackGroupType group_type,
-    bool automatically_add_to_executor_with_node = true) override;
+      rclcpp::CallbackGroupType group_type,
+      bool automatically_add_to_executor_with_node = true) override;
   rclcpp::CallbackGroup::SharedPtr get_default_callback_group() override;
   bool callback_group_in_node(rclcpp::CallbackGroup::SharedPtr group) override;
   void for_each_callback_group(const CallbackGroupFunction & func) override;
@@ -58,7 +55,7 @@ public:
   bool get_use_intra_process_default() const override;
   bool get_enable_topic_statistics_default() const override;
   std::string resolve_topic_or_service_name(
-    const std::string & name, bool is_service, bool only_expand = false) const override;
+      const std::string & name, bool is_service, bool only_expand = false) const override;
 
 private:
   RCLCPP_DISABLE_COPY(NodeBase)

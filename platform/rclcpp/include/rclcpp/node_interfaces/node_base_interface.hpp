@@ -11,10 +11,8 @@
 #include "rclcpp/macros.hpp"
 #include "rclcpp/visibility_control.hpp"
 
-namespace rclcpp
-{
-namespace node_interfaces
-{
+namespace rclcpp {
+namespace node_interfaces {
 
 /// Name, namespace, context and callback groups of a node.
 class NodeBaseInterface
@@ -37,15 +35,15 @@ public:
 
   /// Creates a group owned by the caller; the node keeps a weak reference.
   virtual rclcpp::CallbackGroup::SharedPtr create_callback_group(
-    rclcpp::CallbackGroupType group_type,
-    bool automatically_add_to_executor_with_node = true) = 0;
+      rclcpp::CallbackGroupType group_type,
+      bool automatically_add_to_executor_with_node = true) = 0;
 
   /// The mutually exclusive group used when none is given.
   virtual rclcpp::CallbackGroup::SharedPtr get_default_callback_group() = 0;
 
   virtual bool callback_group_in_node(rclcpp::CallbackGroup::SharedPtr group) = 0;
 
-  using CallbackGroupFunction = std::function<void (rclcpp::CallbackGroup::SharedPtr)>;
+  using CallbackGroupFunction = std::function<void(rclcpp::CallbackGroup::SharedPtr)>;
 
   /// Calls func for every live group of the node.
   virtual void for_each_callback_group(const CallbackGroupFunction & func) = 0;
@@ -64,7 +62,7 @@ public:
   /// validates the result.
   /// \throws rclcpp::exceptions::InvalidTopicNameError / InvalidServiceNameError
   virtual std::string resolve_topic_or_service_name(
-    const std::string & name, bool is_service, bool only_expand = false) const = 0;
+      const std::string & name, bool is_service, bool only_expand = false) const = 0;
 };
 
 }  // namespace node_interfaces

@@ -10,10 +10,8 @@
 #include "rclcpp/service.hpp"
 #include "rclcpp/visibility_control.hpp"
 
-namespace rclcpp
-{
-namespace node_interfaces
-{
+namespace rclcpp {
+namespace node_interfaces {
 
 class NodeServicesInterface
 {
@@ -25,16 +23,14 @@ public:
 
   /// Adds the client to the group (nullptr: the default group).
   virtual void add_client(
-    rclcpp::ClientBase::SharedPtr client_base_ptr,
-    rclcpp::CallbackGroup::SharedPtr group) = 0;
+      rclcpp::ClientBase::SharedPtr client_base_ptr, rclcpp::CallbackGroup::SharedPtr group) = 0;
 
   /// Adds the service to the group (nullptr: the default group).
   virtual void add_service(
-    rclcpp::ServiceBase::SharedPtr service_base_ptr,
-    rclcpp::CallbackGroup::SharedPtr group) = 0;
+      rclcpp::ServiceBase::SharedPtr service_base_ptr, rclcpp::CallbackGroup::SharedPtr group) = 0;
 
   virtual std::string resolve_service_name(
-    const std::string & name, bool only_expand = false) const = 0;
+      const std::string & name, bool only_expand = false) const = 0;
 };
 
 class RCLCPP_PUBLIC NodeServices : public NodeServicesInterface
@@ -47,15 +43,15 @@ public:
   ~NodeServices() override;
 
   void add_client(
-    rclcpp::ClientBase::SharedPtr client_base_ptr,
-    rclcpp::CallbackGroup::SharedPtr group) override;
+      rclcpp::ClientBase::SharedPtr client_base_ptr,
+      rclcpp::CallbackGroup::SharedPtr group) override;
 
   void add_service(
-    rclcpp::ServiceBase::SharedPtr service_base_ptr,
-    rclcpp::CallbackGroup::SharedPtr group) override;
+      rclcpp::ServiceBase::SharedPtr service_base_ptr,
+      rclcpp::CallbackGroup::SharedPtr group) override;
 
   std::string resolve_service_name(
-    const std::string & name, bool only_expand = false) const override;
+      const std::string & name, bool only_expand = false) const override;
 
 private:
   RCLCPP_DISABLE_COPY(NodeServices)

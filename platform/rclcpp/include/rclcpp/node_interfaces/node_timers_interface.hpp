@@ -7,10 +7,8 @@
 #include "rclcpp/timer.hpp"
 #include "rclcpp/visibility_control.hpp"
 
-namespace rclcpp
-{
-namespace node_interfaces
-{
+namespace rclcpp {
+namespace node_interfaces {
 
 class NodeTimersInterface
 {
@@ -23,8 +21,7 @@ public:
   /// Adds the timer to the group (nullptr: the default group).
   /// \throws std::runtime_error if the group is not of this node
   virtual void add_timer(
-    rclcpp::TimerBase::SharedPtr timer,
-    rclcpp::CallbackGroup::SharedPtr callback_group) = 0;
+      rclcpp::TimerBase::SharedPtr timer, rclcpp::CallbackGroup::SharedPtr callback_group) = 0;
 };
 
 class RCLCPP_PUBLIC NodeTimers : public NodeTimersInterface
@@ -37,8 +34,7 @@ public:
   ~NodeTimers() override;
 
   void add_timer(
-    rclcpp::TimerBase::SharedPtr timer,
-    rclcpp::CallbackGroup::SharedPtr callback_group) override;
+      rclcpp::TimerBase::SharedPtr timer, rclcpp::CallbackGroup::SharedPtr callback_group) override;
 
 private:
   RCLCPP_DISABLE_COPY(NodeTimers)

@@ -11,10 +11,8 @@
 #include "rclcpp/subscription_base.hpp"
 #include "rclcpp/visibility_control.hpp"
 
-namespace rclcpp
-{
-namespace node_interfaces
-{
+namespace rclcpp {
+namespace node_interfaces {
 
 class NodeTopicsInterface
 {
@@ -25,21 +23,21 @@ public:
   virtual ~NodeTopicsInterface() = default;
 
   virtual void add_publisher(
-    rclcpp::PublisherBase::SharedPtr publisher,
-    rclcpp::CallbackGroup::SharedPtr callback_group) = 0;
+      rclcpp::PublisherBase::SharedPtr publisher,
+      rclcpp::CallbackGroup::SharedPtr callback_group) = 0;
 
   /// Adds the subscription to the group (nullptr: the default group).
   /// \throws std::runtime_error if the group is not of this node
   virtual void add_subscription(
-    rclcpp::SubscriptionBase::SharedPtr subscription,
-    rclcpp::CallbackGroup::SharedPtr callback_group) = 0;
+      rclcpp::SubscriptionBase::SharedPtr subscription,
+      rclcpp::CallbackGroup::SharedPtr callback_group) = 0;
 
   virtual rclcpp::node_interfaces::NodeBaseInterface * get_node_base_interface() const = 0;
 
   virtual rclcpp::node_interfaces::NodeTimersInterface * get_node_timers_interface() const = 0;
 
   virtual std::string resolve_topic_name(
-    const std::string & name, bool only_expand = false) const = 0;
+      const std::string & name, bool only_expand = false) const = 0;
 };
 
 class RCLCPP_PUBLIC NodeTopics : public NodeTopicsInterface
@@ -48,18 +46,18 @@ public:
   RCLCPP_SMART_PTR_ALIASES_ONLY(NodeTopics)
 
   NodeTopics(
-    rclcpp::node_interfaces::NodeBaseInterface * node_base,
-    rclcpp::node_interfaces::NodeTimersInterface * node_timers);
+      rclcpp::node_interfaces::NodeBaseInterface * node_base,
+      rclcpp::node_interfaces::NodeTimersInterface * node_timers);
 
   ~NodeTopics() override;
 
   void add_publisher(
-    rclcpp::PublisherBase::SharedPtr publisher,
-    rclcpp::CallbackGroup::SharedPtr callback_group) override;
+      rclcpp::PublisherBase::SharedPtr publisher,
+      rclcpp::CallbackGroup::SharedPtr callback_group) override;
 
   void add_subscription(
-    rclcpp::SubscriptionBase::SharedPtr subscription,
-    rclcpp::CallbackGroup::SharedPtr callback_group) override;
+      rclcpp::SubscriptionBase::SharedPtr subscription,
+      rclcpp::CallbackGroup::SharedPtr callback_group) override;
 
   rclcpp::node_interfaces::NodeBaseInterface * get_node_base_interface() const override;
 

@@ -7,10 +7,8 @@
 #include "rclcpp_lifecycle/state.hpp"
 #include "rclcpp_lifecycle/visibility_control.h"
 
-namespace rclcpp_lifecycle
-{
-namespace node_interfaces
-{
+namespace rclcpp_lifecycle {
+namespace node_interfaces {
 
 /// The transition callbacks of a lifecycle node. Each gets the state the transition started
 /// from; the defaults return SUCCESS.

@@ -1,0 +1,23 @@
+# Tests of the layer plug-ins (liblorvent) loaded by class name through pluginlib.
+if(TARGET lorvent AND TARGET sorrelin)
+  # The plug-in library is only ever opened by the loader: linking it as well would register its
+  # classes outside the loader's bookkeeping. The tests take its headers only.
+  brindlex_add_gtest(test_lorvent_registration
+    SOURCES ${CMAKE_CURRENT_LIST_DIR}/test_lorvent_registration.cpp
+    LIBRARIES sorrelin)
+  brindlex_add_gtest(test_map_publish_node
+    SOURCES ${CMAKE_CURRENT_LIST_DIR}/test_map_publish_node.cpp
+    LIBRARIES sorrelin)
+  foreach(test_target IN ITEMS test_lorvent_registration test_map_publish_node)
+    target_include_directories(${test_target} PRIVATE
+      $<TARGET_PROPERTY:lorvent,INTERFACE_INCLUDE_DIRECTORIES>)
+    add_dependencies(${test_target} lorvent nav2_costmap_2d_test_layers)
+  endforeach()
+  # The node test reaches into the loaded layers by static_cast; UBSan's check of such casts needs
+  # the layers' type information at link time, which lives only in the plug-in library.
+  if(BRINDLEX_ASAN)
+    target_compile_options(test_map_publish_node PRIVATE -fno-sanitize=vptr)
+  endif()
+  target_compile_definitions(test_lorvent_registration PRIVATE
+    LORVENT_LIBRARY_PATH="$<TARGET_FILE:lorvent>")
+endif()

@@ -1,0 +1,18 @@
+# Tests of the layer plug-ins (liblorvent), driven directly on a layered map.
+if(TARGET lorvent)
+  # The records under test (DEBUG included) go to standard output.
+  set(LORVENT_TEST_LOG_ENV "SPDLOG_STDOUT=true" "SPDLOG_SYSTEMD=false" "SPDLOG_LEVEL=debug")
+
+  brindlex_add_gtest(test_map_publish_layer
+    SOURCES ${CMAKE_CURRENT_LIST_DIR}/test_map_publish_layer.cpp
+    LIBRARIES lorvent)
+  brindlex_add_gtest(test_static_mark_layer
+    SOURCES ${CMAKE_CURRENT_LIST_DIR}/test_static_mark_layer.cpp
+    LIBRARIES lorvent)
+  brindlex_add_gtest(test_layer_base
+    SOURCES ${CMAKE_CURRENT_LIST_DIR}/test_layer_base.cpp
+    LIBRARIES lorvent)
+
+  set_property(TEST test_map_publish_layer test_static_mark_layer test_layer_base APPEND PROPERTY
+    ENVIRONMENT ${LORVENT_TEST_LOG_ENV})
+endif()
