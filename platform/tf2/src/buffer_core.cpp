@@ -156,6 +156,24 @@ struct CanTransformAccum
   }
 }
 
+// The error of a walk that went past MAX_GRAPH_DEPTH: the tree has a loop.
+std::string loopErrorString(const std::string & all_frames)
+{
+  std::stringstream ss;
+  ss << "The tf tree is invalid because it contains a loop." << std::endl
+     << all_frames << std::endl;
+  return ss.str();
+}
+
+std::string withLookupContext(
+    const std::string & error, const std::string & source_frame, const std::string & target_frame)
+{
+  std::stringstream ss;
+  ss << error << ", when looking up transform from frame [" << source_frame << "] to frame ["
+     << target_frame << "]";
+  return ss.str();
+}
+
 }  // namespace
 
 CompactFrameID BufferCore::validateFrameId(
@@ -422,10 +440,7 @@ tf2::TF2Error BufferCore::walkToTopParent(
     ++depth;
     if (depth > MAX_GRAPH_DEPTH) {
       if (error_string) {
-        std::stringstream ss;
-        ss << "The tf tree is invalid because it contains a loop." << std::endl
-           << allFramesAsStringNoLock() << std::endl;
-        *error_string = ss.str();
+        *error_string = loopErrorString(allFramesAsStringNoLock());
       }
       return tf2::TF2Error::TF2_LOOKUP_ERROR;
     }
@@ -442,10 +457,8 @@ tf2::TF2Error BufferCore::walkToTopParent(
     CompactFrameID parent = f.gather(cache, time, error_string);
     if (parent == 0) {
       if (error_string) {
-        std::stringstream ss;
-        ss << *error_string << ", when looking up transform from frame ["
-           << lookupFrameString(source_id) << "] to frame [" << lookupFrameString(target_id) << "]";
-        *error_string = ss.str();
+        *error_string = withLookupContext(
+            *error_string, lookupFrameString(source_id), lookupFrameString(target_id));
       }
       return tf2::TF2Error::TF2_EXTRAPOLATION_ERROR;
     }
@@ -458,10 +471,7 @@ tf2::TF2Error BufferCore::walkToTopParent(
     ++depth;
     if (depth > MAX_GRAPH_DEPTH) {
       if (error_string) {
-        std::stringstream ss;
-        ss << "The tf tree is invalid because it contains a loop." << std::endl
-           << allFramesAsStringNoLock() << std::endl;
-        *error_string = ss.str();
+        *error_string = loopErrorString(allFramesAsStringNoLock());
       }
       return tf2::TF2Error::TF2_LOOKUP_ERROR;
     }
@@ -470,10 +480,8 @@ tf2::TF2Error BufferCore::walkToTopParent(
   if (frame != top_parent) {
     if (extrapolation_might_have_occurred) {
       if (error_string) {
-        std::stringstream ss;
-        ss << extrapolation_error_string << ", when looking up transform from frame ["
-           << lookupFrameString(source_id) << "] to frame [" << lookupFrameString(target_id) << "]";
-        *error_string = ss.str();
+        *error_string = withLookupContext(
+            extrapolation_error_string, lookupFrameString(source_id), lookupFrameString(target_id));
       }
       return tf2::TF2Error::TF2_EXTRAPOLATION_ERROR;
     }
@@ -803,10 +811,7 @@ tf2::TF2Error BufferCore::getLatestCommonTime(
     ++depth;
     if (depth > MAX_GRAPH_DEPTH) {
       if (error_string) {
-        std::stringstream ss;
-        ss << "The tf tree is invalid because it contains a loop." << std::endl
-           << allFramesAsStringNoLock() << std::endl;
-        *error_string = ss.str();
+        *error_string = loopErrorString(allFramesAsStringNoLock());
       }
       return tf2::TF2Error::TF2_LOOKUP_ERROR;
     }
@@ -848,10 +853,7 @@ tf2::TF2Error BufferCore::getLatestCommonTime(
     ++depth;
     if (depth > MAX_GRAPH_DEPTH) {
       if (error_string) {
-        std::stringstream ss;
-        ss << "The tf tree is invalid because it contains a loop." << std::endl
-           << allFramesAsStringNoLock() << std::endl;
-        *error_string = ss.str();
+        *error_string = loopErrorString(allFramesAsStringNoLock());
       }
       return tf2::TF2Error::TF2_LOOKUP_ERROR;
     }
