@@ -165,6 +165,12 @@ std::string loopErrorString(const std::string & all_frames)
   return ss.str();
 }
 
+// The oldest of the latest stamps met on a walk; zero when every link was static (no stamp).
+TimePoint latestOrZero(TimePoint common_time)
+{
+  return common_time == TimePoint::max() ? TimePointZero : common_time;
+}
+
 std::string withLookupContext(
     const std::string & error, const std::string & source_frame, const std::string & target_frame)
 {
@@ -802,10 +808,7 @@ tf2::TF2Error BufferCore::getLatestCommonTime(
     lct_cache.push_back(latest);
     frame = latest.second;
     if (frame == target_id) {
-      time = common_time;
-      if (time == TimePoint::max()) {
-        time = TimePointZero;
-      }
+      time = latestOrZero(common_time);
       return tf2::TF2Error::TF2_NO_ERROR;
     }
     ++depth;
@@ -844,10 +847,7 @@ tf2::TF2Error BufferCore::getLatestCommonTime(
     }
     frame = latest.second;
     if (frame == source_id) {
-      time = common_time;
-      if (time == TimePoint::max()) {
-        time = TimePointZero;
-      }
+      time = latestOrZero(common_time);
       return tf2::TF2Error::TF2_NO_ERROR;
     }
     ++depth;
@@ -873,10 +873,7 @@ tf2::TF2Error BufferCore::getLatestCommonTime(
     }
   }
 
-  if (common_time == TimePoint::max()) {
-    common_time = TimePointZero;
-  }
-  time = common_time;
+  time = latestOrZero(common_time);
   return tf2::TF2Error::TF2_NO_ERROR;
 }
 
