@@ -121,41 +121,29 @@ nav2_util::CallbackReturn Costmap2DROS::on_configure(const rclcpp_lifecycle::Sta
   tf_buffer_->setCreateTimerInterface(timer_interface);
   tf_listener_ = std::make_shared<tf2_ros::TransformListener>(*tf_buffer_);
 
-  for (unsigned int i = 0; i < plugin_names_.size(); ++i) {
-    RCLCPP_INFO(get_logger(), "Using plugin \"%s\"", plugin_names_[i].c_str());
+  // Each layer is created, added and initialised under the costmap lock: no update may run
+  // before it is initialised.
+  auto load_layers = [this](
+                         const std::vector<std::string> & names,
+                         const std::vector<std::string> & types,
+                         const char * kind,
+                         void (LayeredCostmap::*add)(std::shared_ptr<Layer>)) {
+    for (size_t i = 0; i < names.size(); ++i) {
+      RCLCPP_INFO(get_logger(), "Using %s \"%s\"", kind, names[i].c_str());
 
-    std::shared_ptr<Layer> plugin = plugin_loader_.createSharedInstance(plugin_types_[i]);
+      std::shared_ptr<Layer> layer = plugin_loader_.createSharedInstance(types[i]);
 
-    // No update may run before the plug-in is initialised.
-    std::unique_lock<Costmap2D::mutex_t> lock(*layered_costmap_->getCostmap()->getMutex());
-    layered_costmap_->addPlugin(plugin);
-    plugin->initialize(
-        layered_costmap_.get(),
-        plugin_names_[i],
-        tf_buffer_.get(),
-        shared_from_this(),
-        callback_group_);
-    lock.unlock();
+      std::unique_lock<Costmap2D::mutex_t> lock(*layered_costmap_->getCostmap()->getMutex());
+      ((*layered_costmap_).*add)(layer);
+      layer->initialize(
+          layered_costmap_.get(), names[i], tf_buffer_.get(), shared_from_this(), callback_group_);
+      lock.unlock();
 
-    RCLCPP_INFO(get_logger(), "Initialized plugin \"%s\"", plugin_names_[i].c_str());
-  }
-  for (unsigned int i = 0; i < filter_names_.size(); ++i) {
-    RCLCPP_INFO(get_logger(), "Using costmap filter \"%s\"", filter_names_[i].c_str());
-
-    std::shared_ptr<Layer> filter = plugin_loader_.createSharedInstance(filter_types_[i]);
-
-    std::unique_lock<Costmap2D::mutex_t> lock(*layered_costmap_->getCostmap()->getMutex());
-    layered_costmap_->addFilter(filter);
-    filter->initialize(
-        layered_costmap_.get(),
-        filter_names_[i],
-        tf_buffer_.get(),
-        shared_from_this(),
-        callback_group_);
-    lock.unlock();
-
-    RCLCPP_INFO(get_logger(), "Initialized costmap filter \"%s\"", filter_names_[i].c_str());
-  }
+      RCLCPP_INFO(get_logger(), "Initialized %s \"%s\"", kind, names[i].c_str());
+    }
+  };
+  load_layers(plugin_names_, plugin_types_, "plugin", &LayeredCostmap::addPlugin);
+  load_layers(filter_names_, filter_types_, "costmap filter", &LayeredCostmap::addFilter);
 
   footprint_sub_ = create_subscription<geometry_msgs::msg::Polygon>(
       "footprint",
