@@ -22,6 +22,18 @@ const std::vector<std::string> kDefaultTypes{
     "nav2_costmap_2d::StaticLayer",
     "nav2_costmap_2d::ObstacleLayer",
     "nav2_costmap_2d::InflationLayer"};
+
+// Plug-ins first, then filters, in the order the costmap updates them.
+template <typename FnT>
+void forEachLayer(LayeredCostmap & costmap, FnT fn)
+{
+  for (auto & plugin : *costmap.getPlugins()) {
+    fn(*plugin);
+  }
+  for (auto & filter : *costmap.getFilters()) {
+    fn(*filter);
+  }
+}
 }  // namespace
 
 Costmap2DROS::Costmap2DROS(const rclcpp::NodeOptions & options)
@@ -430,17 +442,10 @@ void Costmap2DROS::updateMap()
 void Costmap2DROS::start()
 {
   RCLCPP_INFO(get_logger(), "start");
-  std::vector<std::shared_ptr<Layer>> * plugins = layered_costmap_->getPlugins();
-  std::vector<std::shared_ptr<Layer>> * filters = layered_costmap_->getFilters();
 
   // A stopped costmap (unlike a paused one) reactivates its layers.
   if (stopped_) {
-    for (auto & plugin : *plugins) {
-      plugin->activate();
-    }
-    for (auto & filter : *filters) {
-      filter->activate();
-    }
+    forEachLayer(*layered_costmap_, [](Layer & layer) { layer.activate(); });
     stopped_ = false;
   }
   stop_updates_ = false;
@@ -458,14 +463,7 @@ void Costmap2DROS::stop()
   stop_updates_ = true;
   // The costmap exists only once configured.
   if (layered_costmap_) {
-    std::vector<std::shared_ptr<Layer>> * plugins = layered_costmap_->getPlugins();
-    std::vector<std::shared_ptr<Layer>> * filters = layered_costmap_->getFilters();
-    for (auto & plugin : *plugins) {
-      plugin->deactivate();
-    }
-    for (auto & filter : *filters) {
-      filter->deactivate();
-    }
+    forEachLayer(*layered_costmap_, [](Layer & layer) { layer.deactivate(); });
   }
   initialized_ = false;
   stopped_ = true;
@@ -497,12 +495,7 @@ void Costmap2DROS::resetLayers()
   Costmap2D * top = layered_costmap_->getCostmap();
   top->resetMap(0, 0, top->getSizeInCellsX(), top->getSizeInCellsY());
 
-  for (auto & plugin : *layered_costmap_->getPlugins()) {
-    plugin->reset();
-  }
-  for (auto & filter : *layered_costmap_->getFilters()) {
-    filter->reset();
-  }
+  forEachLayer(*layered_costmap_, [](Layer & layer) { layer.reset(); });
 }
 
 bool Costmap2DROS::getRobotPose(geometry_msgs::msg::PoseStamped & global_pose)
