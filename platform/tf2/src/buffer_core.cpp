@@ -156,6 +156,28 @@ struct CanTransformAccum
   }
 }
 
+// The result of a lookup as a message: the transform from source_frame into target_frame.
+geometry_msgs::msg::TransformStamped toTransformStamped(
+    const tf2::Transform & transform,
+    const TimePoint & time,
+    const std::string & target_frame,
+    const std::string & source_frame)
+{
+  geometry_msgs::msg::TransformStamped msg;
+  msg.transform.translation.x = transform.getOrigin().x();
+  msg.transform.translation.y = transform.getOrigin().y();
+  msg.transform.translation.z = transform.getOrigin().z();
+  const tf2::Quaternion q = transform.getRotation();
+  msg.transform.rotation.x = q.x();
+  msg.transform.rotation.y = q.y();
+  msg.transform.rotation.z = q.z();
+  msg.transform.rotation.w = q.w();
+  toMsgStamp(time, msg.header.stamp);
+  msg.header.frame_id = target_frame;
+  msg.child_frame_id = source_frame;
+  return msg;
+}
+
 // The error of a walk that went past MAX_GRAPH_DEPTH: the tree has a loop.
 std::string loopErrorString(const std::string & all_frames)
 {
@@ -507,19 +529,7 @@ geometry_msgs::msg::TransformStamped BufferCore::lookupTransform(
   tf2::Transform transform;
   TimePoint time_out;
   lookupTransformImpl(target_frame, source_frame, time, transform, time_out);
-  geometry_msgs::msg::TransformStamped msg;
-  msg.transform.translation.x = transform.getOrigin().x();
-  msg.transform.translation.y = transform.getOrigin().y();
-  msg.transform.translation.z = transform.getOrigin().z();
-  const tf2::Quaternion q = transform.getRotation();
-  msg.transform.rotation.x = q.x();
-  msg.transform.rotation.y = q.y();
-  msg.transform.rotation.z = q.z();
-  msg.transform.rotation.w = q.w();
-  toMsgStamp(time_out, msg.header.stamp);
-  msg.header.frame_id = target_frame;
-  msg.child_frame_id = source_frame;
-  return msg;
+  return toTransformStamped(transform, time_out, target_frame, source_frame);
 }
 
 geometry_msgs::msg::TransformStamped BufferCore::lookupTransform(
@@ -533,19 +543,7 @@ geometry_msgs::msg::TransformStamped BufferCore::lookupTransform(
   TimePoint time_out;
   lookupTransformImpl(
       target_frame, target_time, source_frame, source_time, fixed_frame, transform, time_out);
-  geometry_msgs::msg::TransformStamped msg;
-  msg.transform.translation.x = transform.getOrigin().x();
-  msg.transform.translation.y = transform.getOrigin().y();
-  msg.transform.translation.z = transform.getOrigin().z();
-  const tf2::Quaternion q = transform.getRotation();
-  msg.transform.rotation.x = q.x();
-  msg.transform.rotation.y = q.y();
-  msg.transform.rotation.z = q.z();
-  msg.transform.rotation.w = q.w();
-  toMsgStamp(time_out, msg.header.stamp);
-  msg.header.frame_id = target_frame;
-  msg.child_frame_id = source_frame;
-  return msg;
+  return toTransformStamped(transform, time_out, target_frame, source_frame);
 }
 
 void BufferCore::lookupTransformImpl(
