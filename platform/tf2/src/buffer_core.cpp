@@ -178,13 +178,16 @@ geometry_msgs::msg::TransformStamped toTransformStamped(
   return msg;
 }
 
-// The error of a walk that went past MAX_GRAPH_DEPTH: the tree has a loop.
-std::string loopErrorString(const std::string & all_frames)
+// Ends a walk that went past MAX_GRAPH_DEPTH: the tree has a loop.
+tf2::TF2Error loopError(std::string * error_string, const std::string & all_frames)
 {
-  std::stringstream ss;
-  ss << "The tf tree is invalid because it contains a loop." << std::endl
-     << all_frames << std::endl;
-  return ss.str();
+  if (error_string) {
+    std::stringstream ss;
+    ss << "The tf tree is invalid because it contains a loop." << std::endl
+       << all_frames << std::endl;
+    *error_string = ss.str();
+  }
+  return tf2::TF2Error::TF2_LOOKUP_ERROR;
 }
 
 // The oldest of the latest stamps met on a walk; zero when every link was static (no stamp).
@@ -465,12 +468,8 @@ tf2::TF2Error BufferCore::walkToTopParent(
     f.accum(true);
     top_parent = frame;
     frame = parent;
-    ++depth;
-    if (depth > MAX_GRAPH_DEPTH) {
-      if (error_string) {
-        *error_string = loopErrorString(allFramesAsStringNoLock());
-      }
-      return tf2::TF2Error::TF2_LOOKUP_ERROR;
+    if (++depth > MAX_GRAPH_DEPTH) {
+      return loopError(error_string, allFramesAsStringNoLock());
     }
   }
 
@@ -496,12 +495,8 @@ tf2::TF2Error BufferCore::walkToTopParent(
     }
     f.accum(false);
     frame = parent;
-    ++depth;
-    if (depth > MAX_GRAPH_DEPTH) {
-      if (error_string) {
-        *error_string = loopErrorString(allFramesAsStringNoLock());
-      }
-      return tf2::TF2Error::TF2_LOOKUP_ERROR;
+    if (++depth > MAX_GRAPH_DEPTH) {
+      return loopError(error_string, allFramesAsStringNoLock());
     }
   }
 
@@ -809,12 +804,8 @@ tf2::TF2Error BufferCore::getLatestCommonTime(
       time = latestOrZero(common_time);
       return tf2::TF2Error::TF2_NO_ERROR;
     }
-    ++depth;
-    if (depth > MAX_GRAPH_DEPTH) {
-      if (error_string) {
-        *error_string = loopErrorString(allFramesAsStringNoLock());
-      }
-      return tf2::TF2Error::TF2_LOOKUP_ERROR;
+    if (++depth > MAX_GRAPH_DEPTH) {
+      return loopError(error_string, allFramesAsStringNoLock());
     }
   }
 
@@ -848,12 +839,8 @@ tf2::TF2Error BufferCore::getLatestCommonTime(
       time = latestOrZero(common_time);
       return tf2::TF2Error::TF2_NO_ERROR;
     }
-    ++depth;
-    if (depth > MAX_GRAPH_DEPTH) {
-      if (error_string) {
-        *error_string = loopErrorString(allFramesAsStringNoLock());
-      }
-      return tf2::TF2Error::TF2_LOOKUP_ERROR;
+    if (++depth > MAX_GRAPH_DEPTH) {
+      return loopError(error_string, allFramesAsStringNoLock());
     }
   }
 
