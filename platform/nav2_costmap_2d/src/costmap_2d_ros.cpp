@@ -22,6 +22,18 @@ const std::vector<std::string> kDefaultTypes{
     "nav2_costmap_2d::StaticLayer",
     "nav2_costmap_2d::ObstacleLayer",
     "nav2_costmap_2d::InflationLayer"};
+
+// Plug-ins first, then filters, in the order the costmap updates them.
+template <typename FnT>
+void forEachLayer(LayeredCostmap & costmap, FnT fn)
+{
+  for (auto & plugin : *costmap.getPlugins()) {
+    fn(*plugin);
+  }
+  for (auto & filter : *costmap.getFilters()) {
+    fn(*filter);
+  }
+}
 }  // namespace
 
 Costmap2DROS::Costmap2DROS(const rclcpp::NodeOptions & options)
@@ -121,41 +133,29 @@ nav2_util::CallbackReturn Costmap2DROS::on_configure(const rclcpp_lifecycle::Sta
   tf_buffer_->setCreateTimerInterface(timer_interface);
   tf_listener_ = std::make_shared<tf2_ros::TransformListener>(*tf_buffer_);
 
-  for (unsigned int i = 0; i < plugin_names_.size(); ++i) {
-    RCLCPP_INFO(get_logger(), "Using plugin \"%s\"", plugin_names_[i].c_str());
+  // Each layer is created, added and initialised under the costmap lock: no update may run
+  // before it is initialised.
+  auto load_layers = [this](
+                         const std::vector<std::string> & names,
+                         const std::vector<std::string> & types,
+                         const char * kind,
+                         void (LayeredCostmap::*add)(std::shared_ptr<Layer>)) {
+    for (size_t i = 0; i < names.size(); ++i) {
+      RCLCPP_INFO(get_logger(), "Using %s \"%s\"", kind, names[i].c_str());
 
-    std::shared_ptr<Layer> plugin = plugin_loader_.createSharedInstance(plugin_types_[i]);
+      std::shared_ptr<Layer> layer = plugin_loader_.createSharedInstance(types[i]);
 
-    // No update may run before the plug-in is initialised.
-    std::unique_lock<Costmap2D::mutex_t> lock(*layered_costmap_->getCostmap()->getMutex());
-    layered_costmap_->addPlugin(plugin);
-    plugin->initialize(
-        layered_costmap_.get(),
-        plugin_names_[i],
-        tf_buffer_.get(),
-        shared_from_this(),
-        callback_group_);
-    lock.unlock();
+      std::unique_lock<Costmap2D::mutex_t> lock(*layered_costmap_->getCostmap()->getMutex());
+      ((*layered_costmap_).*add)(layer);
+      layer->initialize(
+          layered_costmap_.get(), names[i], tf_buffer_.get(), shared_from_this(), callback_group_);
+      lock.unlock();
 
-    RCLCPP_INFO(get_logger(), "Initialized plugin \"%s\"", plugin_names_[i].c_str());
-  }
-  for (unsigned int i = 0; i < filter_names_.size(); ++i) {
-    RCLCPP_INFO(get_logger(), "Using costmap filter \"%s\"", filter_names_[i].c_str());
-
-    std::shared_ptr<Layer> filter = plugin_loader_.createSharedInstance(filter_types_[i]);
-
-    std::unique_lock<Costmap2D::mutex_t> lock(*layered_costmap_->getCostmap()->getMutex());
-    layered_costmap_->addFilter(filter);
-    filter->initialize(
-        layered_costmap_.get(),
-        filter_names_[i],
-        tf_buffer_.get(),
-        shared_from_this(),
-        callback_group_);
-    lock.unlock();
-
-    RCLCPP_INFO(get_logger(), "Initialized costmap filter \"%s\"", filter_names_[i].c_str());
-  }
+      RCLCPP_INFO(get_logger(), "Initialized %s \"%s\"", kind, names[i].c_str());
+    }
+  };
+  load_layers(plugin_names_, plugin_types_, "plugin", &LayeredCostmap::addPlugin);
+  load_layers(filter_names_, filter_types_, "costmap filter", &LayeredCostmap::addFilter);
 
   footprint_sub_ = create_subscription<geometry_msgs::msg::Polygon>(
       "footprint",
@@ -442,17 +442,10 @@ void Costmap2DROS::updateMap()
 void Costmap2DROS::start()
 {
   RCLCPP_INFO(get_logger(), "start");
-  std::vector<std::shared_ptr<Layer>> * plugins = layered_costmap_->getPlugins();
-  std::vector<std::shared_ptr<Layer>> * filters = layered_costmap_->getFilters();
 
   // A stopped costmap (unlike a paused one) reactivates its layers.
   if (stopped_) {
-    for (auto & plugin : *plugins) {
-      plugin->activate();
-    }
-    for (auto & filter : *filters) {
-      filter->activate();
-    }
+    forEachLayer(*layered_costmap_, [](Layer & layer) { layer.activate(); });
     stopped_ = false;
   }
   stop_updates_ = false;
@@ -470,14 +463,7 @@ void Costmap2DROS::stop()
   stop_updates_ = true;
   // The costmap exists only once configured.
   if (layered_costmap_) {
-    std::vector<std::shared_ptr<Layer>> * plugins = layered_costmap_->getPlugins();
-    std::vector<std::shared_ptr<Layer>> * filters = layered_costmap_->getFilters();
-    for (auto & plugin : *plugins) {
-      plugin->deactivate();
-    }
-    for (auto & filter : *filters) {
-      filter->deactivate();
-    }
+    forEachLayer(*layered_costmap_, [](Layer & layer) { layer.deactivate(); });
   }
   initialized_ = false;
   stopped_ = true;
@@ -509,12 +495,7 @@ void Costmap2DROS::resetLayers()
   Costmap2D * top = layered_costmap_->getCostmap();
   top->resetMap(0, 0, top->getSizeInCellsX(), top->getSizeInCellsY());
 
-  for (auto & plugin : *layered_costmap_->getPlugins()) {
-    plugin->reset();
-  }
-  for (auto & filter : *layered_costmap_->getFilters()) {
-    filter->reset();
-  }
+  forEachLayer(*layered_costmap_, [](Layer & layer) { layer.reset(); });
 }
 
 bool Costmap2DROS::getRobotPose(geometry_msgs::msg::PoseStamped & global_pose)

@@ -7,6 +7,32 @@
 
 namespace nav2_costmap_2d {
 
+namespace {
+
+// Calls combine(master cell, layer cost) for each cell of [min_i, max_i) x [min_j, max_j); the
+// layer has the master's size, so one index serves both.
+template <typename CombineT>
+void combineInto(
+    Costmap2D & master_grid,
+    const unsigned char * layer,
+    int min_i,
+    int min_j,
+    int max_i,
+    int max_j,
+    CombineT combine)
+{
+  unsigned char * master = master_grid.getCharMap();
+  const unsigned int span = master_grid.getSizeInCellsX();
+  for (int j = min_j; j < max_j; ++j) {
+    unsigned int it = j * span + min_i;
+    for (int i = min_i; i < max_i; ++i, ++it) {
+      combine(master[it], layer[it]);
+    }
+  }
+}
+
+}  // namespace
+
 void CostmapLayer::touch(
     double x, double y, double * min_x, double * min_y, double * max_x, double * max_y)
 {
@@ -77,21 +103,15 @@ void CostmapLayer::updateWithMax(
   if (!enabled_) {
     return;
   }
-  unsigned char * master = master_grid.getCharMap();
-  const unsigned int span = master_grid.getSizeInCellsX();
-  for (int j = min_j; j < max_j; ++j) {
-    unsigned int it = j * span + min_i;
-    for (int i = min_i; i < max_i; ++i, ++it) {
-      const unsigned char cost = costmap_[it];
-      if (cost == NO_INFORMATION) {
-        continue;
-      }
-      const unsigned char old_cost = master[it];
-      if (old_cost == NO_INFORMATION || old_cost < cost) {
-        master[it] = cost;
-      }
+  auto take_max = [](unsigned char & master, unsigned char cost) {
+    if (cost == NO_INFORMATION) {
+      return;
     }
-  }
+    if (master == NO_INFORMATION || master < cost) {
+      master = cost;
+    }
+  };
+  combineInto(master_grid, costmap_, min_i, min_j, max_i, max_j, take_max);
 }
 
 void CostmapLayer::updateWithTrueOverwrite(
@@ -103,14 +123,8 @@ void CostmapLayer::updateWithTrueOverwrite(
   if (costmap_ == nullptr) {
     throw std::runtime_error("Can't update costmap layer: It has't been initialized yet!");
   }
-  unsigned char * master = master_grid.getCharMap();
-  const unsigned int span = master_grid.getSizeInCellsX();
-  for (int j = min_j; j < max_j; ++j) {
-    unsigned int it = span * j + min_i;
-    for (int i = min_i; i < max_i; ++i, ++it) {
-      master[it] = costmap_[it];
-    }
-  }
+  auto take = [](unsigned char & master, unsigned char cost) { master = cost; };
+  combineInto(master_grid, costmap_, min_i, min_j, max_i, max_j, take);
 }
 
 void CostmapLayer::updateWithOverwrite(
@@ -119,16 +133,12 @@ void CostmapLayer::updateWithOverwrite(
   if (!enabled_) {
     return;
   }
-  unsigned char * master = master_grid.getCharMap();
-  const unsigned int span = master_grid.getSizeInCellsX();
-  for (int j = min_j; j < max_j; ++j) {
-    unsigned int it = span * j + min_i;
-    for (int i = min_i; i < max_i; ++i, ++it) {
-      if (costmap_[it] != NO_INFORMATION) {
-        master[it] = costmap_[it];
-      }
+  auto take_known = [](unsigned char & master, unsigned char cost) {
+    if (cost != NO_INFORMATION) {
+      master = cost;
     }
-  }
+  };
+  combineInto(master_grid, costmap_, min_i, min_j, max_i, max_j, take_known);
 }
 
 void CostmapLayer::updateWithAddition(
@@ -137,26 +147,20 @@ void CostmapLayer::updateWithAddition(
   if (!enabled_) {
     return;
   }
-  unsigned char * master = master_grid.getCharMap();
-  const unsigned int span = master_grid.getSizeInCellsX();
-  for (int j = min_j; j < max_j; ++j) {
-    unsigned int it = j * span + min_i;
-    for (int i = min_i; i < max_i; ++i, ++it) {
-      const unsigned char cost = costmap_[it];
-      if (cost == NO_INFORMATION) {
-        continue;
-      }
-      const unsigned char old_cost = master[it];
-      if (old_cost == NO_INFORMATION) {
-        master[it] = cost;
-      } else {
-        const int sum = old_cost + cost;
-        master[it] = sum >= INSCRIBED_INFLATED_OBSTACLE
-                         ? static_cast<unsigned char>(INSCRIBED_INFLATED_OBSTACLE - 1)
-                         : static_cast<unsigned char>(sum);
-      }
+  auto add = [](unsigned char & master, unsigned char cost) {
+    if (cost == NO_INFORMATION) {
+      return;
     }
-  }
+    if (master == NO_INFORMATION) {
+      master = cost;
+      return;
+    }
+    const int sum = master + cost;
+    master = sum >= INSCRIBED_INFLATED_OBSTACLE
+                 ? static_cast<unsigned char>(INSCRIBED_INFLATED_OBSTACLE - 1)
+                 : static_cast<unsigned char>(sum);
+  };
+  combineInto(master_grid, costmap_, min_i, min_j, max_i, max_j, add);
 }
 
 }  // namespace nav2_costmap_2d

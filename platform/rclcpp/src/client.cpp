@@ -69,12 +69,7 @@ int64_t ClientBase::send_type_erased_request(std::shared_ptr<void> request)
 
 bool ClientBase::take_type_erased_response(std::shared_ptr<void> & response_event)
 {
-  detail::ServiceResponse response;
-  if (!responses_->pop(response)) {
-    return false;
-  }
-  response_event = std::make_shared<detail::ServiceResponse>(std::move(response));
-  return true;
+  return responses_->pop_erased(response_event);
 }
 
 void ClientBase::execute_type_erased_response(std::shared_ptr<void> & response_event)

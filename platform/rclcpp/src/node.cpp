@@ -6,7 +6,6 @@
 #include <vector>
 
 #include "rclcpp/detail/node_setup.hpp"
-#include "rclcpp/exceptions/exceptions.hpp"
 
 namespace rclcpp {
 
@@ -118,14 +117,7 @@ std::vector<rclcpp::Parameter> Node::get_parameters(const std::vector<std::strin
 
 rcl_interfaces::msg::ParameterDescriptor Node::describe_parameter(const std::string & name) const
 {
-  auto result = node_parameters_->describe_parameters({name});
-  if (0 == result.size()) {
-    throw rclcpp::exceptions::ParameterNotDeclaredException(name);
-  }
-  if (result.size() > 1) {
-    throw std::runtime_error("number of described parameters unexpectedly more than one");
-  }
-  return result.front();
+  return detail::describe_parameter(*node_parameters_, name);
 }
 
 std::vector<rcl_interfaces::msg::ParameterDescriptor> Node::describe_parameters(

@@ -136,5 +136,18 @@ NodeInterfaceSet create_node_interfaces(
   return set;
 }
 
+rcl_interfaces::msg::ParameterDescriptor describe_parameter(
+    rclcpp::node_interfaces::NodeParametersInterface & parameters, const std::string & name)
+{
+  auto result = parameters.describe_parameters({name});
+  if (0 == result.size()) {
+    throw rclcpp::exceptions::ParameterNotDeclaredException(name);
+  }
+  if (result.size() > 1) {
+    throw std::runtime_error("number of described parameters unexpectedly more than one");
+  }
+  return result.front();
+}
+
 }  // namespace detail
 }  // namespace rclcpp

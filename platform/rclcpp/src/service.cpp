@@ -43,12 +43,7 @@ const char * ServiceBase::get_service_name() { return service_name_.c_str(); }
 
 bool ServiceBase::take_type_erased_request(std::shared_ptr<void> & request_event)
 {
-  detail::ServiceRequest request;
-  if (!requests_->pop(request)) {
-    return false;
-  }
-  request_event = std::make_shared<detail::ServiceRequest>(std::move(request));
-  return true;
+  return requests_->pop_erased(request_event);
 }
 
 void ServiceBase::execute_type_erased_request(std::shared_ptr<void> & request_event)

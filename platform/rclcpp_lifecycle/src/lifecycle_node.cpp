@@ -13,7 +13,6 @@
 #include "lifecycle_node_interface_impl.hpp"
 #include "rclcpp/create_service.hpp"
 #include "rclcpp/detail/node_setup.hpp"
-#include "rclcpp/exceptions/exceptions.hpp"
 
 namespace rclcpp_lifecycle {
 
@@ -321,14 +320,7 @@ std::vector<rclcpp::Parameter> LifecycleNode::get_parameters(
 rcl_interfaces::msg::ParameterDescriptor LifecycleNode::describe_parameter(
     const std::string & name) const
 {
-  auto result = node_parameters_->describe_parameters({name});
-  if (0 == result.size()) {
-    throw rclcpp::exceptions::ParameterNotDeclaredException(name);
-  }
-  if (result.size() > 1) {
-    throw std::runtime_error("number of described parameters unexpectedly more than one");
-  }
-  return result.front();
+  return rclcpp::detail::describe_parameter(*node_parameters_, name);
 }
 
 std::vector<rcl_interfaces::msg::ParameterDescriptor> LifecycleNode::describe_parameters(

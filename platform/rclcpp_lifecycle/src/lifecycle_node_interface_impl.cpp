@@ -34,34 +34,22 @@ const char * label_for_return_code(
 LifecycleNode::LifecycleNodeInterfaceImpl::LifecycleNodeInterfaceImpl()
     : logger_(rclcpp::get_logger("rclcpp_lifecycle"))
 {
-  states_.emplace(
-      StateMsg::PRIMARY_STATE_UNKNOWN, State(StateMsg::PRIMARY_STATE_UNKNOWN, "unknown"));
-  states_.emplace(
-      StateMsg::PRIMARY_STATE_UNCONFIGURED,
-      State(StateMsg::PRIMARY_STATE_UNCONFIGURED, "unconfigured"));
-  states_.emplace(
-      StateMsg::PRIMARY_STATE_INACTIVE, State(StateMsg::PRIMARY_STATE_INACTIVE, "inactive"));
-  states_.emplace(StateMsg::PRIMARY_STATE_ACTIVE, State(StateMsg::PRIMARY_STATE_ACTIVE, "active"));
-  states_.emplace(
-      StateMsg::PRIMARY_STATE_FINALIZED, State(StateMsg::PRIMARY_STATE_FINALIZED, "finalized"));
-  states_.emplace(
-      StateMsg::TRANSITION_STATE_CONFIGURING,
-      State(StateMsg::TRANSITION_STATE_CONFIGURING, "configuring"));
-  states_.emplace(
-      StateMsg::TRANSITION_STATE_CLEANINGUP,
-      State(StateMsg::TRANSITION_STATE_CLEANINGUP, "cleaningup"));
-  states_.emplace(
-      StateMsg::TRANSITION_STATE_SHUTTINGDOWN,
-      State(StateMsg::TRANSITION_STATE_SHUTTINGDOWN, "shuttingdown"));
-  states_.emplace(
-      StateMsg::TRANSITION_STATE_ACTIVATING,
-      State(StateMsg::TRANSITION_STATE_ACTIVATING, "activating"));
-  states_.emplace(
-      StateMsg::TRANSITION_STATE_DEACTIVATING,
-      State(StateMsg::TRANSITION_STATE_DEACTIVATING, "deactivating"));
-  states_.emplace(
-      StateMsg::TRANSITION_STATE_ERRORPROCESSING,
-      State(StateMsg::TRANSITION_STATE_ERRORPROCESSING, "errorprocessing"));
+  const std::pair<uint8_t, const char *> state_labels[] = {
+      {StateMsg::PRIMARY_STATE_UNKNOWN, "unknown"},
+      {StateMsg::PRIMARY_STATE_UNCONFIGURED, "unconfigured"},
+      {StateMsg::PRIMARY_STATE_INACTIVE, "inactive"},
+      {StateMsg::PRIMARY_STATE_ACTIVE, "active"},
+      {StateMsg::PRIMARY_STATE_FINALIZED, "finalized"},
+      {StateMsg::TRANSITION_STATE_CONFIGURING, "configuring"},
+      {StateMsg::TRANSITION_STATE_CLEANINGUP, "cleaningup"},
+      {StateMsg::TRANSITION_STATE_SHUTTINGDOWN, "shuttingdown"},
+      {StateMsg::TRANSITION_STATE_ACTIVATING, "activating"},
+      {StateMsg::TRANSITION_STATE_DEACTIVATING, "deactivating"},
+      {StateMsg::TRANSITION_STATE_ERRORPROCESSING, "errorprocessing"},
+  };
+  for (const auto & state_label : state_labels) {
+    states_.emplace(state_label.first, State(state_label.first, state_label.second));
+  }
 
   const uint8_t unconfigured = StateMsg::PRIMARY_STATE_UNCONFIGURED;
   const uint8_t inactive = StateMsg::PRIMARY_STATE_INACTIVE;
@@ -187,11 +175,12 @@ std::vector<Transition> LifecycleNode::LifecycleNodeInterfaceImpl::get_transitio
   return transitions;
 }
 
+template <typename MatchT>
 const LifecycleNode::LifecycleNodeInterfaceImpl::Edge *
-LifecycleNode::LifecycleNodeInterfaceImpl::find_edge(uint8_t start, uint8_t id) const
+LifecycleNode::LifecycleNodeInterfaceImpl::find_edge_if(uint8_t start, MatchT matches) const
 {
   for (const auto & edge : edges_) {
-    if (edge.start == start && edge.id == id) {
+    if (edge.start == start && matches(edge)) {
       return &edge;
     }
   }
@@ -199,14 +188,15 @@ LifecycleNode::LifecycleNodeInterfaceImpl::find_edge(uint8_t start, uint8_t id) 
 }
 
 const LifecycleNode::LifecycleNodeInterfaceImpl::Edge *
+LifecycleNode::LifecycleNodeInterfaceImpl::find_edge(uint8_t start, uint8_t id) const
+{
+  return find_edge_if(start, [id](const Edge & edge) { return edge.id == id; });
+}
+
+const LifecycleNode::LifecycleNodeInterfaceImpl::Edge *
 LifecycleNode::LifecycleNodeInterfaceImpl::find_edge(uint8_t start, const std::string & label) const
 {
-  for (const auto & edge : edges_) {
-    if (edge.start == start && edge.label == label) {
-      return &edge;
-    }
-  }
-  return nullptr;
+  return find_edge_if(start, [&label](const Edge & edge) { return edge.label == label; });
 }
 
 bool LifecycleNode::LifecycleNodeInterfaceImpl::change_state_by_label(
@@ -319,34 +309,29 @@ void LifecycleNode::LifecycleNodeInterfaceImpl::add_managed_entity(
   weak_managed_entities_.push_back(managed_entity);
 }
 
-void LifecycleNode::LifecycleNodeInterfaceImpl::on_activate()
+std::vector<std::shared_ptr<ManagedEntityInterface>>
+LifecycleNode::LifecycleNodeInterfaceImpl::live_managed_entities()
 {
   std::vector<std::shared_ptr<ManagedEntityInterface>> entities;
-  {
-    std::lock_guard<std::mutex> lock(managed_entities_mutex_);
-    for (const auto & weak_entity : weak_managed_entities_) {
-      if (auto entity = weak_entity.lock()) {
-        entities.push_back(entity);
-      }
+  std::lock_guard<std::mutex> lock(managed_entities_mutex_);
+  for (const auto & weak_entity : weak_managed_entities_) {
+    if (auto entity = weak_entity.lock()) {
+      entities.push_back(entity);
     }
   }
-  for (const auto & entity : entities) {
+  return entities;
+}
+
+void LifecycleNode::LifecycleNodeInterfaceImpl::on_activate()
+{
+  for (const auto & entity : live_managed_entities()) {
     entity->on_activate();
   }
 }
 
 void LifecycleNode::LifecycleNodeInterfaceImpl::on_deactivate()
 {
-  std::vector<std::shared_ptr<ManagedEntityInterface>> entities;
-  {
-    std::lock_guard<std::mutex> lock(managed_entities_mutex_);
-    for (const auto & weak_entity : weak_managed_entities_) {
-      if (auto entity = weak_entity.lock()) {
-        entities.push_back(entity);
-      }
-    }
-  }
-  for (const auto & entity : entities) {
+  for (const auto & entity : live_managed_entities()) {
     entity->on_deactivate();
   }
 }

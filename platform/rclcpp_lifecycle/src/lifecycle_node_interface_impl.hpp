@@ -63,10 +63,16 @@ private:
     uint8_t goal;
   };
 
+  /// The edge leaving `start` that `matches` accepts, or nullptr.
+  template <typename MatchT>
+  const Edge * find_edge_if(uint8_t start, MatchT matches) const;
   const Edge * find_edge(uint8_t start, uint8_t id) const;
   const Edge * find_edge(uint8_t start, const std::string & label) const;
   CallbackReturn execute_callback(uint8_t cb_id, const State & previous_state);
   Transition to_transition(const Edge & edge) const;
+  /// The managed entities still alive, collected under managed_entities_mutex_ so that their
+  /// callbacks run with no lock held.
+  std::vector<std::shared_ptr<ManagedEntityInterface>> live_managed_entities();
 
   rclcpp::Logger logger_;
   // Immutable after construction; current_state_ points into it.

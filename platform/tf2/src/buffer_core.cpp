@@ -156,6 +156,55 @@ struct CanTransformAccum
   }
 }
 
+// The result of a lookup as a message: the transform from source_frame into target_frame.
+geometry_msgs::msg::TransformStamped toTransformStamped(
+    const tf2::Transform & transform,
+    const TimePoint & time,
+    const std::string & target_frame,
+    const std::string & source_frame)
+{
+  geometry_msgs::msg::TransformStamped msg;
+  msg.transform.translation.x = transform.getOrigin().x();
+  msg.transform.translation.y = transform.getOrigin().y();
+  msg.transform.translation.z = transform.getOrigin().z();
+  const tf2::Quaternion q = transform.getRotation();
+  msg.transform.rotation.x = q.x();
+  msg.transform.rotation.y = q.y();
+  msg.transform.rotation.z = q.z();
+  msg.transform.rotation.w = q.w();
+  toMsgStamp(time, msg.header.stamp);
+  msg.header.frame_id = target_frame;
+  msg.child_frame_id = source_frame;
+  return msg;
+}
+
+// Ends a walk that went past MAX_GRAPH_DEPTH: the tree has a loop.
+tf2::TF2Error loopError(std::string * error_string, const std::string & all_frames)
+{
+  if (error_string) {
+    std::stringstream ss;
+    ss << "The tf tree is invalid because it contains a loop." << std::endl
+       << all_frames << std::endl;
+    *error_string = ss.str();
+  }
+  return tf2::TF2Error::TF2_LOOKUP_ERROR;
+}
+
+// The oldest of the latest stamps met on a walk; zero when every link was static (no stamp).
+TimePoint latestOrZero(TimePoint common_time)
+{
+  return common_time == TimePoint::max() ? TimePointZero : common_time;
+}
+
+std::string withLookupContext(
+    const std::string & error, const std::string & source_frame, const std::string & target_frame)
+{
+  std::stringstream ss;
+  ss << error << ", when looking up transform from frame [" << source_frame << "] to frame ["
+     << target_frame << "]";
+  return ss.str();
+}
+
 }  // namespace
 
 CompactFrameID BufferCore::validateFrameId(
@@ -419,15 +468,8 @@ tf2::TF2Error BufferCore::walkToTopParent(
     f.accum(true);
     top_parent = frame;
     frame = parent;
-    ++depth;
-    if (depth > MAX_GRAPH_DEPTH) {
-      if (error_string) {
-        std::stringstream ss;
-        ss << "The tf tree is invalid because it contains a loop." << std::endl
-           << allFramesAsStringNoLock() << std::endl;
-        *error_string = ss.str();
-      }
-      return tf2::TF2Error::TF2_LOOKUP_ERROR;
+    if (++depth > MAX_GRAPH_DEPTH) {
+      return loopError(error_string, allFramesAsStringNoLock());
     }
   }
 
@@ -442,10 +484,8 @@ tf2::TF2Error BufferCore::walkToTopParent(
     CompactFrameID parent = f.gather(cache, time, error_string);
     if (parent == 0) {
       if (error_string) {
-        std::stringstream ss;
-        ss << *error_string << ", when looking up transform from frame ["
-           << lookupFrameString(source_id) << "] to frame [" << lookupFrameString(target_id) << "]";
-        *error_string = ss.str();
+        *error_string = withLookupContext(
+            *error_string, lookupFrameString(source_id), lookupFrameString(target_id));
       }
       return tf2::TF2Error::TF2_EXTRAPOLATION_ERROR;
     }
@@ -455,25 +495,16 @@ tf2::TF2Error BufferCore::walkToTopParent(
     }
     f.accum(false);
     frame = parent;
-    ++depth;
-    if (depth > MAX_GRAPH_DEPTH) {
-      if (error_string) {
-        std::stringstream ss;
-        ss << "The tf tree is invalid because it contains a loop." << std::endl
-           << allFramesAsStringNoLock() << std::endl;
-        *error_string = ss.str();
-      }
-      return tf2::TF2Error::TF2_LOOKUP_ERROR;
+    if (++depth > MAX_GRAPH_DEPTH) {
+      return loopError(error_string, allFramesAsStringNoLock());
     }
   }
 
   if (frame != top_parent) {
     if (extrapolation_might_have_occurred) {
       if (error_string) {
-        std::stringstream ss;
-        ss << extrapolation_error_string << ", when looking up transform from frame ["
-           << lookupFrameString(source_id) << "] to frame [" << lookupFrameString(target_id) << "]";
-        *error_string = ss.str();
+        *error_string = withLookupContext(
+            extrapolation_error_string, lookupFrameString(source_id), lookupFrameString(target_id));
       }
       return tf2::TF2Error::TF2_EXTRAPOLATION_ERROR;
     }
@@ -493,19 +524,7 @@ geometry_msgs::msg::TransformStamped BufferCore::lookupTransform(
   tf2::Transform transform;
   TimePoint time_out;
   lookupTransformImpl(target_frame, source_frame, time, transform, time_out);
-  geometry_msgs::msg::TransformStamped msg;
-  msg.transform.translation.x = transform.getOrigin().x();
-  msg.transform.translation.y = transform.getOrigin().y();
-  msg.transform.translation.z = transform.getOrigin().z();
-  const tf2::Quaternion q = transform.getRotation();
-  msg.transform.rotation.x = q.x();
-  msg.transform.rotation.y = q.y();
-  msg.transform.rotation.z = q.z();
-  msg.transform.rotation.w = q.w();
-  toMsgStamp(time_out, msg.header.stamp);
-  msg.header.frame_id = target_frame;
-  msg.child_frame_id = source_frame;
-  return msg;
+  return toTransformStamped(transform, time_out, target_frame, source_frame);
 }
 
 geometry_msgs::msg::TransformStamped BufferCore::lookupTransform(
@@ -519,19 +538,7 @@ geometry_msgs::msg::TransformStamped BufferCore::lookupTransform(
   TimePoint time_out;
   lookupTransformImpl(
       target_frame, target_time, source_frame, source_time, fixed_frame, transform, time_out);
-  geometry_msgs::msg::TransformStamped msg;
-  msg.transform.translation.x = transform.getOrigin().x();
-  msg.transform.translation.y = transform.getOrigin().y();
-  msg.transform.translation.z = transform.getOrigin().z();
-  const tf2::Quaternion q = transform.getRotation();
-  msg.transform.rotation.x = q.x();
-  msg.transform.rotation.y = q.y();
-  msg.transform.rotation.z = q.z();
-  msg.transform.rotation.w = q.w();
-  toMsgStamp(time_out, msg.header.stamp);
-  msg.header.frame_id = target_frame;
-  msg.child_frame_id = source_frame;
-  return msg;
+  return toTransformStamped(transform, time_out, target_frame, source_frame);
 }
 
 void BufferCore::lookupTransformImpl(
@@ -794,21 +801,11 @@ tf2::TF2Error BufferCore::getLatestCommonTime(
     lct_cache.push_back(latest);
     frame = latest.second;
     if (frame == target_id) {
-      time = common_time;
-      if (time == TimePoint::max()) {
-        time = TimePointZero;
-      }
+      time = latestOrZero(common_time);
       return tf2::TF2Error::TF2_NO_ERROR;
     }
-    ++depth;
-    if (depth > MAX_GRAPH_DEPTH) {
-      if (error_string) {
-        std::stringstream ss;
-        ss << "The tf tree is invalid because it contains a loop." << std::endl
-           << allFramesAsStringNoLock() << std::endl;
-        *error_string = ss.str();
-      }
-      return tf2::TF2Error::TF2_LOOKUP_ERROR;
+    if (++depth > MAX_GRAPH_DEPTH) {
+      return loopError(error_string, allFramesAsStringNoLock());
     }
   }
 
@@ -839,21 +836,11 @@ tf2::TF2Error BufferCore::getLatestCommonTime(
     }
     frame = latest.second;
     if (frame == source_id) {
-      time = common_time;
-      if (time == TimePoint::max()) {
-        time = TimePointZero;
-      }
+      time = latestOrZero(common_time);
       return tf2::TF2Error::TF2_NO_ERROR;
     }
-    ++depth;
-    if (depth > MAX_GRAPH_DEPTH) {
-      if (error_string) {
-        std::stringstream ss;
-        ss << "The tf tree is invalid because it contains a loop." << std::endl
-           << allFramesAsStringNoLock() << std::endl;
-        *error_string = ss.str();
-      }
-      return tf2::TF2Error::TF2_LOOKUP_ERROR;
+    if (++depth > MAX_GRAPH_DEPTH) {
+      return loopError(error_string, allFramesAsStringNoLock());
     }
   }
 
@@ -871,10 +858,7 @@ tf2::TF2Error BufferCore::getLatestCommonTime(
     }
   }
 
-  if (common_time == TimePoint::max()) {
-    common_time = TimePointZero;
-  }
-  time = common_time;
+  time = latestOrZero(common_time);
   return tf2::TF2Error::TF2_NO_ERROR;
 }
 

@@ -28,6 +28,28 @@ void conditionally_append_timeout_info(
   }
 }
 
+// Polls `can_transform` (without an error string) every 10 ms until it holds, `timeout` passes
+// on `clock`, the clock is set back by more than 3 s (a bag loop: do not wait) or rclcpp shuts
+// down; then asks once more with `errstr` and appends how long it waited.
+template <typename CanTransformT>
+bool waitToTransform(
+    rclcpp::Clock & clock,
+    const tf2::Duration timeout,
+    std::string * errstr,
+    CanTransformT can_transform)
+{
+  rclcpp::Duration rclcpp_timeout(toRclcpp(timeout));
+  rclcpp::Time start_time = clock.now();
+  while (clock.now() < start_time + rclcpp_timeout && !can_transform(nullptr) &&
+         (clock.now() + rclcpp::Duration(3, 0) >= start_time) && rclcpp::ok()) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  bool retval = can_transform(errstr);
+  rclcpp::Time current_time = clock.now();
+  conditionally_append_timeout_info(errstr, start_time, current_time, rclcpp_timeout);
+  return retval;
+}
+
 }  // namespace
 
 Buffer::Buffer(
@@ -97,18 +119,9 @@ bool Buffer::canTransform(
     return false;
   }
 
-  rclcpp::Duration rclcpp_timeout(toRclcpp(timeout));
-  rclcpp::Time start_time = clock_->now();
-  while (clock_->now() < start_time + rclcpp_timeout &&
-         !canTransform(target_frame, source_frame, time) &&
-         (clock_->now() + rclcpp::Duration(3, 0) >= start_time) &&  // a bag loop: do not wait
-         rclcpp::ok()) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
-  bool retval = canTransform(target_frame, source_frame, time, errstr);
-  rclcpp::Time current_time = clock_->now();
-  conditionally_append_timeout_info(errstr, start_time, current_time, rclcpp_timeout);
-  return retval;
+  return waitToTransform(*clock_, timeout, errstr, [&](std::string * error) {
+    return canTransform(target_frame, source_frame, time, error);
+  });
 }
 
 bool Buffer::canTransform(
@@ -124,18 +137,9 @@ bool Buffer::canTransform(
     return false;
   }
 
-  rclcpp::Duration rclcpp_timeout(toRclcpp(timeout));
-  rclcpp::Time start_time = clock_->now();
-  while (clock_->now() < start_time + rclcpp_timeout &&
-         !canTransform(target_frame, target_time, source_frame, source_time, fixed_frame) &&
-         (clock_->now() + rclcpp::Duration(3, 0) >= start_time) && rclcpp::ok()) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
-  bool retval =
-      canTransform(target_frame, target_time, source_frame, source_time, fixed_frame, errstr);
-  rclcpp::Time current_time = clock_->now();
-  conditionally_append_timeout_info(errstr, start_time, current_time, rclcpp_timeout);
-  return retval;
+  return waitToTransform(*clock_, timeout, errstr, [&](std::string * error) {
+    return canTransform(target_frame, target_time, source_frame, source_time, fixed_frame, error);
+  });
 }
 
 TransformStampedFuture Buffer::waitForTransform(

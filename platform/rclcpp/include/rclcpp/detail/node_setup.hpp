@@ -1,10 +1,12 @@
-// Builds the interfaces of a node from its name, namespace and options. Node and
+// Builds the interfaces of a node from its name, namespace and options, and holds the node
+// behaviour that is more than a forward to one interface. Node and
 // rclcpp_lifecycle::LifecycleNode share this, so both behave alike.
 #ifndef RCLCPP__DETAIL__NODE_SETUP_HPP_
 #define RCLCPP__DETAIL__NODE_SETUP_HPP_
 
 #include <string>
 
+#include "rcl_interfaces/msg/parameter_descriptor.hpp"
 #include "rclcpp/node_interfaces/node_base_interface.hpp"
 #include "rclcpp/node_interfaces/node_clock_interface.hpp"
 #include "rclcpp/node_interfaces/node_graph_interface.hpp"
@@ -43,6 +45,12 @@ NodeInterfaceSet create_node_interfaces(
     const std::string & node_name,
     const std::string & namespace_,
     const rclcpp::NodeOptions & options);
+
+/// The descriptor of the one parameter `name`.
+/// \throws rclcpp::exceptions::ParameterNotDeclaredException if it is not declared
+RCLCPP_PUBLIC
+rcl_interfaces::msg::ParameterDescriptor describe_parameter(
+    rclcpp::node_interfaces::NodeParametersInterface & parameters, const std::string & name);
 
 }  // namespace detail
 }  // namespace rclcpp

@@ -85,6 +85,17 @@ public:
     return true;
   }
 
+  /// Pops the front item into a new type-erased event for an executor; false if empty.
+  bool pop_erased(std::shared_ptr<void> & event)
+  {
+    T item;
+    if (!pop(item)) {
+      return false;
+    }
+    event = std::make_shared<T>(std::move(item));
+    return true;
+  }
+
   bool empty() const
   {
     std::lock_guard<std::mutex> lock(mutex_);
