@@ -151,7 +151,7 @@ bool makeFootprintFromString(
     if (pair.size() != 2) {
       RCLCPP_ERROR(
           logger,
-          "Points in the footprint specification must be pairs of numbers. Found a point with %d "
+          "Points in the footprint string must be pairs of numbers. Found a point with %d "
           "numbers.",
           static_cast<int>(pair.size()));
       return false;
