@@ -61,13 +61,39 @@ void MultiThreadedExecutor::spin()
 
 size_t MultiThreadedExecutor::get_number_of_threads() { return number_of_threads_; }
 
+// The threads that are not waiting for work wait for their turn on a condition variable instead
+// of holding a lock across the wait: a thread parked in a mutex lock for as long as the executor is
+// idle cannot run a signal handler under sanitizer runtimes, which defer handlers until the
+// interrupted lock call returns, so Ctrl-C would never shut the process down.
+void MultiThreadedExecutor::take_turn()
+{
+  std::unique_lock<std::mutex> lock(wait_mutex_);
+  turn_free_.wait(lock, [this]() { return !turn_taken_; });
+  turn_taken_ = true;
+}
+
+void MultiThreadedExecutor::release_turn()
+{
+  {
+    std::lock_guard<std::mutex> lock(wait_mutex_);
+    turn_taken_ = false;
+  }
+  turn_free_.notify_one();
+}
+
 void MultiThreadedExecutor::run(size_t this_thread_number)
 {
   (void)this_thread_number;
+  struct TurnGuard
+  {
+    MultiThreadedExecutor & executor;
+    ~TurnGuard() { executor.release_turn(); }
+  };
   while (rclcpp::ok(this->context_) && spinning.load()) {
     rclcpp::AnyExecutable any_exec;
     {
-      std::lock_guard<std::mutex> wait_lock(wait_mutex_);
+      take_turn();
+      TurnGuard turn{*this};
       if (!rclcpp::ok(this->context_) || !spinning.load()) {
         return;
       }

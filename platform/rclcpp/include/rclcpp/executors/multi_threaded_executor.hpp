@@ -2,6 +2,7 @@
 #define RCLCPP__EXECUTORS__MULTI_THREADED_EXECUTOR_HPP_
 
 #include <chrono>
+#include <condition_variable>
 #include <mutex>
 
 #include "rclcpp/executor.hpp"
@@ -12,8 +13,8 @@ namespace rclcpp {
 namespace executors {
 
 /// Runs callbacks on the thread calling spin() plus number_of_threads - 1 more threads, which
-/// spin() joins before it returns. One thread at a time takes work (wait_mutex_, taken before
-/// the Executor's own locks); callbacks run without any executor lock.
+/// spin() joins before it returns. One thread at a time takes work (its turn is guarded by
+/// wait_mutex_, taken before the Executor's own locks); callbacks run without any executor lock.
 class RCLCPP_PUBLIC MultiThreadedExecutor : public rclcpp::Executor
 {
 public:
@@ -41,7 +42,13 @@ protected:
 private:
   RCLCPP_DISABLE_COPY(MultiThreadedExecutor)
 
+  /// Takes the turn to wait for work; the other threads wait on turn_free_, not on a lock.
+  void take_turn();
+  void release_turn();
+
   std::mutex wait_mutex_;
+  std::condition_variable turn_free_;
+  bool turn_taken_{false};
   size_t number_of_threads_;
   bool yield_before_execute_;
   std::chrono::nanoseconds next_exec_timeout_;
