@@ -3,8 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdarg>
+#include <cstdio>
 #include <future>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -13,11 +16,13 @@
 #include "lifecycle_msgs/msg/state.hpp"
 #include "nav2_costmap_2d/cost_values.hpp"
 #include "nav2_costmap_2d/costmap_2d_ros.hpp"
+#include "nav2_costmap_2d/layer.hpp"
 #include "nav2_msgs/srv/clear_costmap_around_robot.hpp"
 #include "nav2_msgs/srv/clear_costmap_except_region.hpp"
 #include "nav2_msgs/srv/clear_entire_costmap.hpp"
 #include "nav_msgs/msg/occupancy_grid.hpp"
 #include "rclcpp/rclcpp.hpp"
+#include "rcutils/logging.h"
 #include "tf2_ros/static_transform_broadcaster.h"
 
 namespace {
@@ -485,6 +490,246 @@ TEST_F(CostmapNodeTest, StandaloneNodeBringsItselfDownAtPreShutdown)
   standalone->on_rcl_preshutdown();
   EXPECT_EQ(standalone->get_current_state().id(), State::PRIMARY_STATE_UNCONFIGURED);
   EXPECT_EQ(standalone->getLayeredCostmap(), nullptr);
+}
+
+// Log records captured while a LogCapture is alive (any thread may log meanwhile).
+struct LogRecord
+{
+  int severity;
+  std::string name;
+  std::string text;
+};
+
+std::mutex g_log_mutex;
+std::vector<LogRecord> g_log_records;
+
+void captureLog(
+    const rcutils_log_location_t *,
+    int severity,
+    const char * name,
+    rcutils_time_point_value_t,
+    const char * format,
+    va_list * args)
+{
+  char buffer[1024];
+  va_list copy;
+  va_copy(copy, *args);
+  vsnprintf(buffer, sizeof(buffer), format, copy);
+  va_end(copy);
+  std::lock_guard<std::mutex> lock(g_log_mutex);
+  g_log_records.push_back({severity, name ? name : "", buffer});
+}
+
+class LogCapture
+{
+public:
+  LogCapture() : previous_(rcutils_logging_get_output_handler())
+  {
+    {
+      std::lock_guard<std::mutex> lock(g_log_mutex);
+      g_log_records.clear();
+    }
+    rcutils_logging_set_output_handler(captureLog);
+  }
+  ~LogCapture() { rcutils_logging_set_output_handler(previous_); }
+  LogCapture(const LogCapture &) = delete;
+  LogCapture & operator=(const LogCapture &) = delete;
+
+  std::vector<LogRecord> records() const
+  {
+    std::lock_guard<std::mutex> lock(g_log_mutex);
+    return g_log_records;
+  }
+
+private:
+  rcutils_logging_output_handler_t previous_;
+};
+
+TEST_F(CostmapNodeTest, ConfigureLogsEachLayerAroundItsInitialisation)
+{
+  createCostmap();
+  costmap_->set_parameter(
+      rclcpp::Parameter("plugins", std::vector<std::string>{"marks", "odd_marks"}));
+  costmap_->declare_parameter("odd_marks.plugin", std::string("nav2_costmap_2d::TestMarkLayer"));
+  // An odd count makes the layer log from its own initialisation.
+  costmap_->declare_parameter("odd_marks.mark_points", std::vector<double>{0.15});
+  costmap_->set_parameter(rclcpp::Parameter("filters", std::vector<std::string>{"filter_marks"}));
+  costmap_->declare_parameter("filter_marks.plugin", std::string("nav2_costmap_2d::TestMarkLayer"));
+
+  std::vector<LogRecord> records;
+  {
+    LogCapture capture;
+    ASSERT_EQ(costmap_->configure().id(), State::PRIMARY_STATE_INACTIVE);
+    ASSERT_EQ(costmap_->cleanup().id(), State::PRIMARY_STATE_UNCONFIGURED);
+    records = capture.records();
+  }
+
+  const std::string logger = costmap_->get_logger().get_name();
+  std::vector<std::string> layer_lines;
+  for (const auto & record : records) {
+    if (record.name != logger) {
+      continue;
+    }
+    const bool loading =
+        record.text.rfind("Using ", 0) == 0 || record.text.rfind("Initialized ", 0) == 0;
+    if (loading) {
+      EXPECT_EQ(record.severity, RCUTILS_LOG_SEVERITY_INFO) << record.text;
+    }
+    if (loading || record.text.find("mark_points holds an odd number") != std::string::npos) {
+      layer_lines.push_back(record.text);
+    }
+  }
+  EXPECT_EQ(
+      layer_lines,
+      (std::vector<std::string>{
+          "Using plugin \"marks\"",
+          "Initialized plugin \"marks\"",
+          "Using plugin \"odd_marks\"",
+          "odd_marks: mark_points holds an odd number of values; the last one is ignored",
+          "Initialized plugin \"odd_marks\"",
+          "Using costmap filter \"filter_marks\"",
+          "Initialized costmap filter \"filter_marks\""}));
+}
+
+// Records the lifecycle calls the costmap makes on a layer, in one list shared by all layers.
+class RecordingLayer : public nav2_costmap_2d::Layer
+{
+public:
+  RecordingLayer(
+      std::string tag,
+      std::shared_ptr<std::mutex> mutex,
+      std::shared_ptr<std::vector<std::string>> calls)
+      : tag_(std::move(tag)), mutex_(std::move(mutex)), calls_(std::move(calls))
+  {
+  }
+
+  void activate() override { record("activate"); }
+  void deactivate() override { record("deactivate"); }
+  void reset() override { record("reset"); }
+  bool isClearable() override { return false; }
+  void updateBounds(double, double, double, double *, double *, double *, double *) override {}
+  void updateCosts(nav2_costmap_2d::Costmap2D &, int, int, int, int) override {}
+
+private:
+  void record(const std::string & call)
+  {
+    std::lock_guard<std::mutex> lock(*mutex_);
+    calls_->push_back(call + " " + tag_);
+  }
+
+  std::string tag_;
+  std::shared_ptr<std::mutex> mutex_;
+  std::shared_ptr<std::vector<std::string>> calls_;
+};
+
+class LayerWalkTest : public CostmapNodeTest
+{
+protected:
+  // A configured costmap whose layers are two recording plug-ins and a recording filter.
+  void SetUp() override
+  {
+    CostmapNodeTest::SetUp();
+    createCostmap(false);
+    costmap_->configure();
+    ASSERT_EQ(costmap_->get_current_state().id(), State::PRIMARY_STATE_INACTIVE);
+    auto * layered = costmap_->getLayeredCostmap();
+    std::lock_guard<nav2_costmap_2d::Costmap2D::mutex_t> lock(*layered->getCostmap()->getMutex());
+    layered->addPlugin(std::make_shared<RecordingLayer>("first", mutex_, calls_));
+    layered->addPlugin(std::make_shared<RecordingLayer>("second", mutex_, calls_));
+    layered->addFilter(std::make_shared<RecordingLayer>("filter", mutex_, calls_));
+  }
+
+  std::vector<std::string> takeCalls()
+  {
+    std::lock_guard<std::mutex> lock(*mutex_);
+    std::vector<std::string> taken;
+    taken.swap(*calls_);
+    return taken;
+  }
+
+  std::shared_ptr<std::mutex> mutex_ = std::make_shared<std::mutex>();
+  std::shared_ptr<std::vector<std::string>> calls_ = std::make_shared<std::vector<std::string>>();
+};
+
+TEST_F(LayerWalkTest, ActivateAndDeactivateReachEveryPluginThenEveryFilter)
+{
+  publishRobotAt(0.0, 0.0);
+  ASSERT_EQ(costmap_->activate().id(), State::PRIMARY_STATE_ACTIVE);
+  EXPECT_EQ(
+      takeCalls(),
+      (std::vector<std::string>{"activate first", "activate second", "activate filter"}));
+
+  ASSERT_EQ(costmap_->deactivate().id(), State::PRIMARY_STATE_INACTIVE);
+  EXPECT_EQ(
+      takeCalls(),
+      (std::vector<std::string>{"deactivate first", "deactivate second", "deactivate filter"}));
+
+  // Stopped, so the next activation reactivates every layer again.
+  ASSERT_EQ(costmap_->activate().id(), State::PRIMARY_STATE_ACTIVE);
+  EXPECT_EQ(
+      takeCalls(),
+      (std::vector<std::string>{"activate first", "activate second", "activate filter"}));
+}
+
+TEST_F(LayerWalkTest, ResetLayersReachesEveryPluginThenEveryFilter)
+{
+  {
+    std::lock_guard<nav2_costmap_2d::Costmap2D::mutex_t> lock(*costmap_->getCostmap()->getMutex());
+    costmap_->resetLayers();
+  }
+  EXPECT_EQ(takeCalls(), (std::vector<std::string>{"reset first", "reset second", "reset filter"}));
+}
+
+TEST_F(CostmapNodeTest, ResetLayersClearsTheMarksOfEveryPluginAndFilter)
+{
+  createCostmap();
+  costmap_->set_parameter(
+      rclcpp::Parameter("plugins", std::vector<std::string>{"marks", "more_marks"}));
+  costmap_->declare_parameter("more_marks.plugin", std::string("nav2_costmap_2d::TestMarkLayer"));
+  costmap_->declare_parameter("more_marks.mark_points", std::vector<double>{1.05, 0.25});
+  costmap_->set_parameter(rclcpp::Parameter("filters", std::vector<std::string>{"filter_marks"}));
+  costmap_->declare_parameter("filter_marks.plugin", std::string("nav2_costmap_2d::TestMarkLayer"));
+  costmap_->declare_parameter("filter_marks.mark_points", std::vector<double>{-0.45, 1.15});
+  ASSERT_EQ(costmap_->configure().id(), State::PRIMARY_STATE_INACTIVE);
+
+  auto * layered = costmap_->getLayeredCostmap();
+  ASSERT_EQ(layered->getPlugins()->size(), 2u);
+  ASSERT_EQ(layered->getFilters()->size(), 1u);
+  struct Mark
+  {
+    std::shared_ptr<nav2_costmap_2d::CostmapLayer> layer;
+    double wx, wy;
+  };
+  const std::vector<Mark> marks{
+      {std::static_pointer_cast<nav2_costmap_2d::CostmapLayer>(layered->getPlugins()->at(0)),
+       0.55,
+       0.55},
+      {std::static_pointer_cast<nav2_costmap_2d::CostmapLayer>(layered->getPlugins()->at(1)),
+       1.05,
+       0.25},
+      {std::static_pointer_cast<nav2_costmap_2d::CostmapLayer>(layered->getFilters()->at(0)),
+       -0.45,
+       1.15}};
+  auto layer_cost = [](const Mark & mark) {
+    std::lock_guard<nav2_costmap_2d::Costmap2D::mutex_t> lock(*mark.layer->getMutex());
+    unsigned int mx, my;
+    EXPECT_TRUE(mark.layer->worldToMap(mark.wx, mark.wy, mx, my));
+    return mark.layer->getCost(mx, my);
+  };
+  for (const auto & mark : marks) {
+    ASSERT_EQ(layer_cost(mark), nav2_costmap_2d::LETHAL_OBSTACLE) << mark.layer->getName();
+  }
+  {
+    auto * master = costmap_->getCostmap();
+    std::lock_guard<nav2_costmap_2d::Costmap2D::mutex_t> lock(*master->getMutex());
+    master->setCost(3, 4, nav2_costmap_2d::LETHAL_OBSTACLE);
+    costmap_->resetLayers();
+    EXPECT_EQ(master->getCost(3, 4), nav2_costmap_2d::FREE_SPACE);
+  }
+  // The test layer clears on reset and only marks again when resized.
+  for (const auto & mark : marks) {
+    EXPECT_EQ(layer_cost(mark), nav2_costmap_2d::NO_INFORMATION) << mark.layer->getName();
+  }
 }
 
 class ClearServiceTest : public CostmapNodeTest

@@ -12,6 +12,7 @@
 #include "rcl_interfaces/msg/set_parameters_result.hpp"
 #include "rclcpp/exceptions.hpp"
 #include "rclcpp/node_interfaces/node_parameters.hpp"
+#include "rclcpp/rclcpp.hpp"
 
 namespace {
 
@@ -487,6 +488,64 @@ TEST_F(QueryTest, UndeclaredNamesInBulkQueries)
   const auto got = params.get_parameters({"x"});
   ASSERT_EQ(got.size(), 1u);
   EXPECT_EQ(got[0], Parameter("x", 1));
+}
+
+// The one-parameter query of a node, over the node's own store.
+class NodeDescribeParameterTest : public ::testing::Test
+{
+protected:
+  void SetUp() override { rclcpp::init(0, nullptr); }
+  void TearDown() override { rclcpp::shutdown(); }
+};
+
+TEST_F(NodeDescribeParameterTest, DeclaredParameterKeepsItsDescriptor)
+{
+  auto node = std::make_shared<rclcpp::Node>("describer");
+  ParameterDescriptor descriptor;
+  descriptor.description = "Distance the cost spreads around obstacles";
+  descriptor.read_only = true;
+  node->declare_parameter("inflation_radius", 0.55, descriptor);
+  node->declare_parameter("enabled", true);
+  node->declare_parameter("layer.plugin", rclcpp::PARAMETER_STRING);
+
+  const auto radius = node->describe_parameter("inflation_radius");
+  EXPECT_EQ(radius.name, "inflation_radius");
+  EXPECT_EQ(radius.type, rclcpp::PARAMETER_DOUBLE);
+  EXPECT_EQ(radius.description, "Distance the cost spreads around obstacles");
+  EXPECT_TRUE(radius.read_only);
+
+  const auto enabled = node->describe_parameter("enabled");
+  EXPECT_EQ(enabled.name, "enabled");
+  EXPECT_EQ(enabled.type, rclcpp::PARAMETER_BOOL);
+  EXPECT_TRUE(enabled.description.empty());
+  EXPECT_FALSE(enabled.read_only);
+
+  // Declared by type only: the descriptor carries the declared type while the value is unset.
+  const auto plugin = node->describe_parameter("layer.plugin");
+  EXPECT_EQ(plugin.name, "layer.plugin");
+  EXPECT_EQ(plugin.type, rclcpp::PARAMETER_STRING);
+}
+
+TEST_F(NodeDescribeParameterTest, UndeclaredNameThrowsWithTheName)
+{
+  auto node = std::make_shared<rclcpp::Node>("describer");
+  node->declare_parameter("declared", 1);
+  try {
+    node->describe_parameter("missing");
+    FAIL() << "no exception";
+  } catch (const rclcpp::exceptions::ParameterNotDeclaredException & e) {
+    EXPECT_STREQ(e.what(), "missing");
+  }
+}
+
+TEST_F(NodeDescribeParameterTest, UndeclaredNameIsDescribedEmptyWhenAllowed)
+{
+  auto node = std::make_shared<rclcpp::Node>(
+      "open_describer", rclcpp::NodeOptions().allow_undeclared_parameters(true));
+  const auto descriptor = node->describe_parameter("free");
+  EXPECT_EQ(descriptor.name, "free");
+  EXPECT_EQ(descriptor.type, rclcpp::PARAMETER_NOT_SET);
+  EXPECT_FALSE(descriptor.read_only);
 }
 
 // Concurrent declares, sets and reads with a callback counting every change; run under

@@ -17,6 +17,7 @@
 #include "lifecycle_msgs/msg/transition.hpp"
 #include "lifecycle_msgs/srv/change_state.hpp"
 #include "lifecycle_msgs/srv/get_state.hpp"
+#include "rcl_interfaces/msg/parameter_descriptor.hpp"
 #include "rclcpp/rclcpp.hpp"
 #include "rclcpp_lifecycle/lifecycle_node.hpp"
 #include "rcutils/logging.h"
@@ -359,6 +360,37 @@ TEST_F(LifecycleTest, ParametersFollowTheNodeRules)
       rclcpp::exceptions::InvalidParameterTypeException);
   EXPECT_THROW(
       params_node->declare_parameter("name", 3), rclcpp::exceptions::InvalidParameterTypeException);
+}
+
+TEST_F(LifecycleTest, DescribeParameterGivesTheDeclaredDescriptor)
+{
+  rcl_interfaces::msg::ParameterDescriptor descriptor;
+  descriptor.description = "Cells per metre";
+  descriptor.read_only = true;
+  node->declare_parameter("resolution", 0.05, descriptor);
+  node->declare_parameter("frame", std::string("map"));
+
+  const auto resolution = node->describe_parameter("resolution");
+  EXPECT_EQ("resolution", resolution.name);
+  EXPECT_EQ(rclcpp::PARAMETER_DOUBLE, resolution.type);
+  EXPECT_EQ("Cells per metre", resolution.description);
+  EXPECT_TRUE(resolution.read_only);
+
+  const auto frame = node->describe_parameter("frame");
+  EXPECT_EQ("frame", frame.name);
+  EXPECT_EQ(rclcpp::PARAMETER_STRING, frame.type);
+  EXPECT_FALSE(frame.read_only);
+}
+
+TEST_F(LifecycleTest, DescribeParameterOfAnUndeclaredNameThrows)
+{
+  node->declare_parameter("declared", 1);
+  try {
+    node->describe_parameter("missing");
+    FAIL() << "no exception";
+  } catch (const rclcpp::exceptions::ParameterNotDeclaredException & e) {
+    EXPECT_STREQ("missing", e.what());
+  }
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cmath>
 #include <mutex>
@@ -127,6 +128,14 @@ TEST_F(BufferCoreChainTest, FixedFrameVariantChainsTwoLookups)
       "laser", tf2::timeFromSec(12.0), "laser", tf2::timeFromSec(10.0), "map");
   EXPECT_NEAR(0.0, t.transform.translation.x, kEps);
   EXPECT_NEAR(2.0, t.transform.translation.y, kEps);
+  // The message names the target and source frames and carries the target-side time.
+  EXPECT_EQ("laser", t.header.frame_id);
+  EXPECT_EQ("laser", t.child_frame_id);
+  EXPECT_NEAR(12.0, stampSec(t), kEps);
+  auto across = buffer.lookupTransform(
+      "base_link", tf2::timeFromSec(12.0), "laser", tf2::timeFromSec(10.0), "odom");
+  EXPECT_EQ("base_link", across.header.frame_id);
+  EXPECT_EQ("laser", across.child_frame_id);
   EXPECT_TRUE(
       buffer.canTransform("laser", tf2::timeFromSec(12.0), "laser", tf2::timeFromSec(10.0), "map"));
   EXPECT_FALSE(
@@ -322,6 +331,134 @@ TEST_F(BufferCoreTest, LeadingSlashIsStrippedAndScaleNormalised)
                       out.transform.rotation.z * out.transform.rotation.z +
                       out.transform.rotation.w * out.transform.rotation.w;
   EXPECT_NEAR(1.0, norm, kEps);
+}
+
+// a <-> b form a loop; r -> c is a sound branch beside it. All static, so any time resolves.
+class BufferCoreLoopTest : public BufferCoreTest
+{
+protected:
+  void SetUp() override
+  {
+    add(makeTransform("a", "b", 0.0, 1, 0, 0), true);
+    add(makeTransform("b", "a", 0.0, 1, 0, 0), true);
+    add(makeTransform("r", "c", 0.0, 1, 0, 0), true);
+  }
+
+  std::string loopMessage() const
+  {
+    return "The tf tree is invalid because it contains a loop.\n" + buffer.allFramesAsString() +
+           "\n";
+  }
+
+  // The lookup must fail with a LookupException carrying the loop message.
+  void expectLoop(const std::string & target, const std::string & source, tf2::TimePoint time)
+  {
+    try {
+      buffer.lookupTransform(target, source, time);
+      ADD_FAILURE() << "no exception for " << target << " <- " << source;
+    } catch (const tf2::LookupException & e) {
+      EXPECT_EQ(loopMessage(), e.what()) << target << " <- " << source;
+    }
+    std::string error;
+    EXPECT_FALSE(buffer.canTransform(target, source, time, &error));
+    EXPECT_EQ(loopMessage(), error) << target << " <- " << source;
+  }
+};
+
+TEST_F(BufferCoreLoopTest, MessageListsEveryFrameWithItsParent)
+{
+  const std::string message = loopMessage();
+  EXPECT_NE(std::string::npos, message.find("Frame a exists with parent b.\n")) << message;
+  EXPECT_NE(std::string::npos, message.find("Frame b exists with parent a.\n")) << message;
+  EXPECT_NE(std::string::npos, message.find("Frame c exists with parent r.\n")) << message;
+}
+
+TEST_F(BufferCoreLoopTest, SourceInTheLoopAtTheLatestTime)
+{
+  expectLoop("c", "a", tf2::TimePointZero);
+}
+
+TEST_F(BufferCoreLoopTest, TargetInTheLoopAtTheLatestTime)
+{
+  expectLoop("a", "c", tf2::TimePointZero);
+}
+
+TEST_F(BufferCoreLoopTest, SourceInTheLoopAtAGivenTime)
+{
+  expectLoop("c", "a", tf2::timeFromSec(5.0));
+}
+
+TEST_F(BufferCoreLoopTest, TargetInTheLoopAtAGivenTime)
+{
+  expectLoop("a", "c", tf2::timeFromSec(5.0));
+}
+
+// r -> s moves (stamps 10 and 20), r -> t is static: only s limits the time.
+class BufferCoreLookupContextTest : public BufferCoreTest
+{
+protected:
+  void SetUp() override
+  {
+    add(makeTransform("r", "s", 10.0, 1, 0, 0));
+    add(makeTransform("r", "s", 20.0, 2, 0, 0));
+    add(makeTransform("r", "t", 0.0, 0, 1, 0), true);
+  }
+
+  void expectExtrapolation(
+      const std::string & target,
+      const std::string & source,
+      double time_sec,
+      const std::string & expected)
+  {
+    try {
+      buffer.lookupTransform(target, source, tf2::timeFromSec(time_sec));
+      ADD_FAILURE() << "no exception for " << target << " <- " << source;
+    } catch (const tf2::ExtrapolationException & e) {
+      EXPECT_EQ(expected, e.what());
+    }
+    std::string error;
+    EXPECT_FALSE(buffer.canTransform(target, source, tf2::timeFromSec(time_sec), &error));
+    EXPECT_EQ(expected, error);
+  }
+};
+
+TEST_F(BufferCoreLookupContextTest, SourceSideExtrapolationNamesBothFrames)
+{
+  expectExtrapolation(
+      "t",
+      "s",
+      30.0,
+      "Lookup would require extrapolation into the future.  Requested time 30.000000 but the "
+      "latest data is at time 20.000000, when looking up transform from frame [s] to frame [t]");
+  expectExtrapolation(
+      "t",
+      "s",
+      5.0,
+      "Lookup would require extrapolation into the past.  Requested time 5.000000 but the "
+      "earliest data is at time 10.000000, when looking up transform from frame [s] to frame [t]");
+}
+
+TEST_F(BufferCoreLookupContextTest, TargetSideExtrapolationNamesBothFrames)
+{
+  expectExtrapolation(
+      "s",
+      "t",
+      30.0,
+      "Lookup would require extrapolation into the future.  Requested time 30.000000 but the "
+      "latest data is at time 20.000000, when looking up transform from frame [t] to frame [s]");
+  expectExtrapolation(
+      "s",
+      "t",
+      5.0,
+      "Lookup would require extrapolation into the past.  Requested time 5.000000 but the "
+      "earliest data is at time 10.000000, when looking up transform from frame [t] to frame [s]");
+}
+
+TEST_F(BufferCoreLookupContextTest, ResolvableTimesStillResolve)
+{
+  auto t = buffer.lookupTransform("t", "s", tf2::timeFromSec(15.0));
+  EXPECT_NEAR(1.5, t.transform.translation.x, kEps);
+  EXPECT_NEAR(-1.0, t.transform.translation.y, kEps);
 }
 
 // Requests for a transform that is not yet available.
