@@ -11,18 +11,21 @@ function(brindlex_install_libraries export_set)
       list(APPEND targets ${target})
     endif()
   endforeach()
+  if(NOT targets)
+    return()
+  endif()
   install(TARGETS ${targets} EXPORT ${export_set}
     LIBRARY DESTINATION lib
     ARCHIVE DESTINATION lib
     RUNTIME DESTINATION bin)
 
   set(header_dirs "")
+  get_filename_component(source_dir "${PROJECT_SOURCE_DIR}" REALPATH)
   foreach(target IN LISTS targets)
     get_target_property(include_dirs ${target} INTERFACE_INCLUDE_DIRECTORIES)
     foreach(entry IN LISTS include_dirs)
       if(entry MATCHES "^\\$<BUILD_INTERFACE:(.+)>$")
-        file(REAL_PATH "${CMAKE_MATCH_1}" dir)
-        file(REAL_PATH "${PROJECT_SOURCE_DIR}" source_dir)
+        get_filename_component(dir "${CMAKE_MATCH_1}" REALPATH)
         string(FIND "${dir}/" "${source_dir}/" at)
         if(at EQUAL 0)
           list(APPEND header_dirs "${dir}")

@@ -14,6 +14,20 @@ set(outside_options -G "${CMAKE_GENERATOR}" "-DCMAKE_CXX_COMPILER=${CMAKE_CXX_CO
 if(Python3_EXECUTABLE)
   list(APPEND outside_options "-DPython3_EXECUTABLE=${Python3_EXECUTABLE}")
 endif()
+# A sanitised build's libraries need the sanitiser runtime loaded first: the outside programs and
+# plug-in are built with the same sanitiser.
+set(outside_sanitizer "")
+if(BRINDLEX_ASAN)
+  set(outside_sanitizer "-fsanitize=address,undefined")
+elseif(BRINDLEX_TSAN)
+  set(outside_sanitizer "-fsanitize=thread")
+endif()
+if(outside_sanitizer)
+  list(APPEND outside_options
+    "-DCMAKE_CXX_FLAGS=${outside_sanitizer} -fno-omit-frame-pointer"
+    "-DCMAKE_EXE_LINKER_FLAGS=${outside_sanitizer}"
+    "-DCMAKE_SHARED_LINKER_FLAGS=${outside_sanitizer}")
+endif()
 add_test(NAME install_outside_package
   COMMAND bash "${BRINDLEX_INSTALL_TEST}" outside-package
     "${CMAKE_BINARY_DIR}" "${PROJECT_SOURCE_DIR}" "${CMAKE_COMMAND}" ${outside_options})
