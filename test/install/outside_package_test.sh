@@ -17,6 +17,9 @@ source_dir=$(realpath "$3")
 cmake=$4
 shift 4
 
+# Nothing of the caller's environment may point into the build tree or another installation.
+unset AMENT_PREFIX_PATH CMAKE_PREFIX_PATH LD_LIBRARY_PATH
+
 work=$(mktemp -d "${TMPDIR:-/tmp}/brindlex_install_test.XXXXXX")
 prefix=$work/prefix
 child=
@@ -69,7 +72,8 @@ run_logged "$work/build.log" "$cmake" --build "$work/outside_build"
 run_logged "$work/outside_install.log" "$cmake" --install "$work/outside_build"
 
 # What a user sets (a ROS 2 setup script does the same): both prefixes in the resource index, and
-# the libraries for programs of the outside package.
+# the libraries for programs of the outside package. The installed programs find their own
+# libraries without help.
 export AMENT_PREFIX_PATH=$outside_prefix:$prefix
 export SPDLOG_STDOUT=true SPDLOG_SYSTEMD=false
 unset SPDLOG_LEVEL
