@@ -179,7 +179,8 @@ echo "semanticmap_node: outside layer configured in both nodes, clean exit on SI
 # The demo brings its own TF (the robot drives inside both grids), so both nodes activate and run
 # their update cycles; the stripe crosses each grid: 12 m and 4 m at 0.1 m.
 : >"$work/semanticmap_demo.log"
-"$programs/semanticmap_demo" --params-file "$work/params.yaml" --output "$work/demo_maps" \
+TSAN_OPTIONS="${TSAN_OPTIONS:+$TSAN_OPTIONS }suppressions=$source_dir/test/install/tsan_suppressions.txt" \
+  "$programs/semanticmap_demo" --params-file "$work/params.yaml" --output "$work/demo_maps" \
   >"$work/semanticmap_demo.log" 2>&1 &
 child=$!
 wait_for "$work/semanticmap_demo.log" 60 \
