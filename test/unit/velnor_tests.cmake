@@ -31,3 +31,7 @@ brindlex_add_gtest(test_frustum_manager
   SOURCES ${VELNOR_TEST_DIR}/test_frustum_manager.cpp
   LIBRARIES velnor velnor_test_log
   NO_MAIN)
+
+brindlex_add_gtest(test_cell_cache
+  SOURCES ${VELNOR_TEST_DIR}/test_cell_cache.cpp
+  LIBRARIES velnor velnor_test_log)
