@@ -40,3 +40,13 @@ brindlex_add_gtest(test_observation_buffer
   SOURCES ${VELNOR_TEST_DIR}/test_observation_buffer.cpp
   LIBRARIES velnor velnor_test_log
   NO_MAIN)
+
+brindlex_add_gtest(test_velnor_cache
+  SOURCES ${VELNOR_TEST_DIR}/test_velnor_cache.cpp
+  LIBRARIES velnor velnor_test_log
+  NO_MAIN)
+
+brindlex_add_gtest(test_velnor_cache_master
+  SOURCES ${VELNOR_TEST_DIR}/test_velnor_cache_master.cpp
+  LIBRARIES velnor
+  NO_MAIN)
