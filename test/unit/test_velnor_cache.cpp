@@ -604,6 +604,49 @@ TEST_F(VelnorCacheTest, DeactivateDropsTheCacheWithoutClears)
   EXPECT_EQ(2, changes[0].points.cols());
 }
 
+TEST_F(VelnorCacheTest, UpdateAgesTheCacheWithTheCurrentSettings)
+{
+  // A unit observed 10 s ago, whose source then stops marking (so it is not delivered again),
+  // meets the decay time set at run time and the distance from the robot.
+  struct Case
+  {
+    double decay_time;
+    double cache_distance;
+    double robot_x;
+    bool cleared;
+  };
+  const std::vector<Case> cases = {
+      {0.0, 0.0, 50.0, false}, {20.0, 0.0, 0.0, false}, {5.0, 0.0, 0.0, true},
+      {0.0, 100.0, 50.0, false}, {0.0, 10.0, 50.0, true},
+  };
+  for (const auto & c : cases) {
+    SCOPED_TRACE(c.decay_time);
+    SCOPED_TRACE(c.cache_distance);
+    auto o = cacheOption();
+    o.local_cache_distance = c.cache_distance;
+    cache = std::make_unique<CacheProbe>(node, o, *tf);
+    cache->addObservationBufferListen(source("a", ""));
+    const rclcpp::Time before(stamp.nanoseconds() - 10000000000LL);
+    tf->setTransform(makeTransform("map", "old_cam", before, 1.0), "test", true);
+    {
+      std::lock_guard<std::mutex> lock(cache->observation_buffers[0]->mutex);
+      ASSERT_TRUE(cache->observation_buffers[0]->bufferCloud(
+          *makeCloud("old_cam", before, {{0.5f, 0.0f, 0.2f}})));
+    }
+    std::vector<MapChangeUnit> changes;
+    cache->updateCache(c.robot_x, 0.0, changes);
+    ASSERT_EQ(1u, changes.size());
+    ASSERT_TRUE(cache->setObservationMarkingStatus("a", false));
+    cache->setDecayTime(c.decay_time);
+    changes.clear();
+    EXPECT_TRUE(cache->updateCache(c.robot_x, 0.0, changes));
+    EXPECT_EQ(c.cleared ? 1u : 0u, changes.size());
+    if (c.cleared) {
+      EXPECT_EQ(MapChangeUnit::CLEAR, changes[0].operate);
+    }
+  }
+}
+
 // ---- The debug view. ----
 
 velnor::ObservationUnit unitWith(int points, float x0, float y0)
