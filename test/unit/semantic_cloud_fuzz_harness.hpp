@@ -60,6 +60,11 @@ public:
         1e20f,
         -0.5f,
         2.0f,
+        // Around bounds that a float cannot hold exactly.
+        0.1f,
+        std::nextafter(0.1f, 0.0f),
+        0.3f,
+        std::nextafter(0.3f, 1.0f),
     };
     return kSpecial[kind % (sizeof(kSpecial) / sizeof(kSpecial[0]))];
   }
@@ -134,12 +139,13 @@ private:
         {-HUGE_VAL, HUGE_VAL},
         {1.0, -1.0},
         {std::nan(""), std::nan("")},
+        {0.1, 0.3},
     };
     velnor::ObservationBuffer::Option option;
     option.name = "fuzz";
     option.check_hz = 1;
     option.observation_keep_time = kKeep[settings & 3];
-    const Band band = kBands[((settings >> 2) & 7) % 5];
+    const Band band = kBands[((settings >> 2) & 7) % 6];
     option.min_obstacle_height = band.min;
     option.max_obstacle_height = band.max;
     velnor::ObservationBuffer buffer(
