@@ -114,8 +114,7 @@ public:
     const double stamp = now() - 0.03;
     for (size_t c = 0; c < gathered.size(); ++c) {
       gathered[c].stamp.sec = static_cast<int32_t>(stamp);
-      gathered[c].stamp.nanosec =
-          static_cast<uint32_t>((stamp - std::floor(stamp)) * 1e9);
+      gathered[c].stamp.nanosec = static_cast<uint32_t>((stamp - std::floor(stamp)) * 1e9);
       for (size_t k = 0; k < gathered[c].units.size(); ++k) {
         auto & unit = gathered[c].units[k];
         unit.points = base[c].units[k].points;
@@ -182,8 +181,8 @@ void BM_CacheUpdate(benchmark::State & state)
   for (int i = 0; i < static_cast<int>(kHistory / kCycle); ++i) {
     drive.next();
     changes.clear();
-    cache.update(drive.gathered, drive.detectors, drive.settings, drive.robotX(), 0.0,
-                 drive.now(), changes);
+    cache.update(
+        drive.gathered, drive.detectors, drive.settings, drive.robotX(), 0.0, drive.now(), changes);
   }
   size_t cached_points = 0;
   size_t change_count = 0;
@@ -192,8 +191,8 @@ void BM_CacheUpdate(benchmark::State & state)
     drive.next();
     changes.clear();
     state.ResumeTiming();
-    cache.update(drive.gathered, drive.detectors, drive.settings, drive.robotX(), 0.0,
-                 drive.now(), changes);
+    cache.update(
+        drive.gathered, drive.detectors, drive.settings, drive.robotX(), 0.0, drive.now(), changes);
     benchmark::DoNotOptimize(changes.data());
     change_count += changes.size();
   }

@@ -6,8 +6,8 @@
 #include <limits>
 #include <list>
 #include <map>
-#include <random>
 #include <memory>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -135,7 +135,6 @@ struct WorkedCamera
   std::shared_ptr<FrustumDetector> detector;
 };
 
-
 constexpr float kNaN = std::numeric_limits<float>::quiet_NaN();
 constexpr float kInf = std::numeric_limits<float>::infinity();
 constexpr unsigned kStatic = 1;
@@ -212,7 +211,8 @@ TEST(CellCacheBinning, TopPointsOfEachCellCarryTheCellsFlags)
        {{kStatic, {{-0.02f, 0.01f, 0.3f}}}, {kChair, {{0.02f, 0.01f, 0.5f}, {0.06f, 0.01f, 0.1f}}}},
        {{kMark, {}, {}}, {kMark, {{0.02f, 0.01f, 0.5f}, {0.06f, 0.01f, 0.1f}}, {3, 2}}}},
       {"non-finite points and cells beyond int32 are dropped before binning",
-       {{kPerson, {{0.1f, 0.1f, kNaN}, {1e9f, 0.1f, 2.0f}, {0.1f, -1e9f, 2.0f}, {kInf, 0.1f, 1.0f}}},
+       {{kPerson,
+         {{0.1f, 0.1f, kNaN}, {1e9f, 0.1f, 2.0f}, {0.1f, -1e9f, 2.0f}, {kInf, 0.1f, 1.0f}}},
         {kStatic, {{0.1f, 0.1f, 0.2f}, {kNaN, 0.1f, 3.0f}}},
         {kChair, {{0.1f, 0.1f, 0.1f}}}},
        {{kMark, {}, {}}, {kMark, {{0.1f, 0.1f, 0.2f}}, {3}}, {kMark, {}, {}}}},
@@ -298,57 +298,120 @@ TEST(CellCacheWalk, RulesInOrder)
   const std::vector<WalkCase> cases = {
       {"nothing gathered, empty cache", {}, with(1.0, 1.0), 0.0, 0.0, 5.0, {}, {}, 0},
       {"decayed tail cleared oldest last",
-       kThreeUnits, with(1.5, 0.0), 0.0, 0.0, 4.0, {},
-       {unitAt(kClear, 2.0f), unitAt(kClear, 1.0f)}, 1},
+       kThreeUnits,
+       with(1.5, 0.0),
+       0.0,
+       0.0,
+       4.0,
+       {},
+       {unitAt(kClear, 2.0f), unitAt(kClear, 1.0f)},
+       1},
       {"decay time 0 disables decay", kThreeUnits, with(0.0, 0.0), 0.0, 0.0, 1e6, {}, {}, 3},
-      {"negative decay time disables decay", kThreeUnits, with(-1.0, 0.0), 0.0, 0.0, 1e6, {}, {},
+      {"negative decay time disables decay",
+       kThreeUnits,
+       with(-1.0, 0.0),
+       0.0,
+       0.0,
+       1e6,
+       {},
+       {},
        3},
-      {"distance rule on x", kThreeUnits, with(0.0, 0.5), 2.0, 0.0, 4.0, {},
-       {unitAt(kClear, 3.0f), unitAt(kClear, 1.0f)}, 1},
-      {"distance rule on y", kThreeUnits, with(0.0, 0.5), 2.0, 0.6, 4.0, {},
-       {unitAt(kClear, 3.0f), unitAt(kClear, 2.0f), unitAt(kClear, 1.0f)}, 0},
+      {"distance rule on x",
+       kThreeUnits,
+       with(0.0, 0.5),
+       2.0,
+       0.0,
+       4.0,
+       {},
+       {unitAt(kClear, 3.0f), unitAt(kClear, 1.0f)},
+       1},
+      {"distance rule on y",
+       kThreeUnits,
+       with(0.0, 0.5),
+       2.0,
+       0.6,
+       4.0,
+       {},
+       {unitAt(kClear, 3.0f), unitAt(kClear, 2.0f), unitAt(kClear, 1.0f)},
+       0},
       {"distance 0 disables the rule", kThreeUnits, with(0.0, 0.0), 100.0, 100.0, 4.0, {}, {}, 3},
       {"both x edges far although the robot lies between them",
        {{1.0, {{kStatic, {{1.0f, 0.0f, 0.1f}, {3.0f, 0.0f, 0.1f}}}}}},
-       with(0.0, 0.9), 2.0, 0.0, 4.0, {},
-       {{kClear, {{1.0f, 0.0f, 0.1f}, {3.0f, 0.0f, 0.1f}}, {kStatic, kStatic}}}, 0},
+       with(0.0, 0.9),
+       2.0,
+       0.0,
+       4.0,
+       {},
+       {{kClear, {{1.0f, 0.0f, 0.1f}, {3.0f, 0.0f, 0.1f}}, {kStatic, kStatic}}},
+       0},
       {"re-delivery: the old copy is withdrawn, the new one applied",
-       kThreeUnits, with(0.0, 0.0), 0.0, 0.0, 4.0,
+       kThreeUnits,
+       with(0.0, 0.0),
+       0.0,
+       0.0,
+       4.0,
        {observation(2.0, {{kStatic, {{2.0f, 0.0f, 0.1f}}}})},
-       {unitAt(kClear, 3.0f), unitAt(kClear, 2.0f), unitAt(kMark, 2.0f)}, 2},
+       {unitAt(kClear, 3.0f), unitAt(kClear, 2.0f), unitAt(kMark, 2.0f)},
+       2},
       {"nothing gathered: cached units newer than now count as re-delivered",
-       kThreeUnits, with(0.0, 0.0), 0.0, 0.0, 2.0, {},
-       {unitAt(kClear, 3.0f), unitAt(kClear, 2.0f)}, 1},
+       kThreeUnits,
+       with(0.0, 0.0),
+       0.0,
+       0.0,
+       2.0,
+       {},
+       {unitAt(kClear, 3.0f), unitAt(kClear, 2.0f)},
+       1},
       {"re-observation removes the points of cells seen again",
        {{1.0, {{kStatic, {{1.0f, 0.0f, 0.2f}, {1.52f, 0.0f, 0.2f}}}}}},
-       with(0.0, 0.0), 0.0, 0.0, 6.0,
+       with(0.0, 0.0),
+       0.0,
+       0.0,
+       6.0,
        {observation(5.0, {{kChair, {{1.51f, 0.0f, 0.1f}}}})},
        {{kClear, {{1.0f, 0.0f, 0.2f}, {1.52f, 0.0f, 0.2f}}, {kStatic, kStatic}},
         unitAt(kMark, 1.0f, 0.2f),
-        {kMark, {{1.51f, 0.0f, 0.1f}}, {kChair}}}, 2},
+        {kMark, {{1.51f, 0.0f, 0.1f}}, {kChair}}},
+       2},
       {"re-observed unit left with no points is erased",
        {{1.0, {{kStatic, {{1.51f, 0.0f, 0.2f}}}}}},
-       with(0.0, 0.0), 0.0, 0.0, 6.0,
+       with(0.0, 0.0),
+       0.0,
+       0.0,
+       6.0,
        {observation(5.0, {{kChair, {{1.51f, 0.0f, 0.1f}}}})},
-       {unitAt(kClear, 1.51f, 0.2f), {kMark, {{1.51f, 0.0f, 0.1f}}, {kChair}}}, 1},
+       {unitAt(kClear, 1.51f, 0.2f), {kMark, {{1.51f, 0.0f, 0.1f}}, {kChair}}},
+       1},
       {"a touching box counts as overlap",
        {{1.0, {{kStatic, {{1.0f, 0.0f, 0.2f}, {1.5f, 0.5f, 0.2f}}}}}},
-       with(0.0, 0.0), 0.0, 0.0, 6.0,
+       with(0.0, 0.0),
+       0.0,
+       0.0,
+       6.0,
        {observation(5.0, {{kChair, {{1.5f, 2.0f, 0.1f}, {3.0f, 0.5f, 0.1f}}}})},
        {{kClear, {{1.0f, 0.0f, 0.2f}, {1.5f, 0.5f, 0.2f}}, {kStatic, kStatic}},
         {kMark, {{1.0f, 0.0f, 0.2f}, {1.5f, 0.5f, 0.2f}}, {kStatic, kStatic}},
-        {kMark, {{1.5f, 2.0f, 0.1f}, {3.0f, 0.5f, 0.1f}}, {kChair, kChair}}}, 2},
+        {kMark, {{1.5f, 2.0f, 0.1f}, {3.0f, 0.5f, 0.1f}}, {kChair, kChair}}},
+       2},
       {"a disjoint box leaves the unit alone",
        {{1.0, {{kStatic, {{1.0f, 0.0f, 0.2f}}}}}},
-       with(0.0, 0.0), 0.0, 0.0, 6.0,
+       with(0.0, 0.0),
+       0.0,
+       0.0,
+       6.0,
        {observation(5.0, {{kChair, {{1.5f, 0.01f, 0.1f}}}})},
-       {{kMark, {{1.5f, 0.01f, 0.1f}}, {kChair}}}, 2},
+       {{kMark, {{1.5f, 0.01f, 0.1f}}, {kChair}}},
+       2},
       {"re-observation keeps more than the clearing minimum only",
        {{1.0, {{kStatic, {{1.0f, 0.0f, 0.2f}, {1.52f, 0.0f, 0.2f}}}}}},
-       with(0.0, 0.0, 1), 0.0, 0.0, 6.0,
+       with(0.0, 0.0, 1),
+       0.0,
+       0.0,
+       6.0,
        {observation(5.0, {{kChair, {{1.51f, 0.0f, 0.1f}}}})},
        {{kClear, {{1.0f, 0.0f, 0.2f}, {1.52f, 0.0f, 0.2f}}, {kStatic, kStatic}},
-        {kMark, {{1.51f, 0.0f, 0.1f}}, {kChair}}}, 1},
+        {kMark, {{1.51f, 0.0f, 0.1f}}, {kChair}}},
+       1},
   };
   for (const auto & c : cases) {
     SCOPED_TRACE(c.name);
@@ -369,8 +432,14 @@ TEST(CellCacheWalk, ChangesAreAppendedAndClearDropsSilently)
 {
   CellCache cache;
   std::vector<MapChangeUnit> changes(2);
-  cache.update({observation(1.0, {{kStatic, {{1.0f, 0.0f, 0.1f}}}})}, {}, settings(), 0.0, 0.0,
-               1.0, changes);
+  cache.update(
+      {observation(1.0, {{kStatic, {{1.0f, 0.0f, 0.1f}}}})},
+      {},
+      settings(),
+      0.0,
+      0.0,
+      1.0,
+      changes);
   ASSERT_EQ(3u, changes.size());
   EXPECT_EQ(MapChangeUnit::MARK, changes[2].operate);
   cache.clear();
@@ -423,11 +492,11 @@ TEST_F(CellCacheFrustum, StatusesOneAndThreeClear)
   camera.feed({camera.cell(4, 3, 0.1), camera.cell(2, 5, 0.3)});
   // Statuses as the detector answers them, checked first so the case stays honest.
   const std::vector<std::pair<Point, int32_t>> probe = {
-      {camera.cell(4, 3, 0.1), 1},   // seen in its own cell
-      {camera.cell(6, 5, 0.3), 2},   // hidden behind a nearer point
-      {camera.cell(6, 4, 0.0), 3},   // inside, nothing seen on its bearing
-      {camera.cell(6, 3, 0.3), 5},   // inside, above what was seen on its bearing
-      {camera.behind(1.0), 0},       // outside the view
+      {camera.cell(4, 3, 0.1), 1},  // seen in its own cell
+      {camera.cell(6, 5, 0.3), 2},  // hidden behind a nearer point
+      {camera.cell(6, 4, 0.0), 3},  // inside, nothing seen on its bearing
+      {camera.cell(6, 3, 0.3), 5},  // inside, above what was seen on its bearing
+      {camera.behind(1.0), 0},      // outside the view
   };
   Points points;
   Points kept;
@@ -452,32 +521,79 @@ TEST_F(CellCacheFrustum, OutcomesByDetectorAndOptions)
   struct Case
   {
     std::string name;
-    int fed_points;           ///< copies of one seen point fed to the detector; -1: not ready
+    int fed_points;  ///< copies of one seen point fed to the detector; -1: not ready
     bool protect;
     int32_t blocked;
     int32_t min_points;
-    bool seen_point_cached;   ///< cache the point the camera saw (status 1)
-    bool hidden_point_cached; ///< cache a point hidden behind it (status 2)
-    bool far_away;            ///< the cached unit lies beside the frustum box
+    bool seen_point_cached;    ///< cache the point the camera saw (status 1)
+    bool hidden_point_cached;  ///< cache a point hidden behind it (status 2)
+    bool far_away;             ///< the cached unit lies beside the frustum box
     std::vector<int> ops;
     size_t cached;
   };
   const std::vector<Case> cases = {
-      {"crossed, no point seen free: withdrawn and applied unchanged", 1, false, 0, 0, false, true,
-       false, {kClear, kMark}, 1},
-      {"crossed, no point seen free, not above the minimum: erased", 1, false, 0, 1, false, true,
-       false, {kClear}, 0},
-      {"minimum 0: one remaining point survives", 1, false, 0, 0, true, true, false,
-       {kClear, kMark}, 1},
-      {"minimum 0: no remaining point is erased", 1, false, 0, 0, true, false, false, {kClear},
+      {"crossed, no point seen free: withdrawn and applied unchanged",
+       1,
+       false,
+       0,
+       0,
+       false,
+       true,
+       false,
+       {kClear, kMark},
+       1},
+      {"crossed, no point seen free, not above the minimum: erased",
+       1,
+       false,
+       0,
+       1,
+       false,
+       true,
+       false,
+       {kClear},
        0},
+      {"minimum 0: one remaining point survives",
+       1,
+       false,
+       0,
+       0,
+       true,
+       true,
+       false,
+       {kClear, kMark},
+       1},
+      {"minimum 0: no remaining point is erased", 1, false, 0, 0, true, false, false, {kClear}, 0},
       {"protected, 100 reference points: blocked", 100, true, 100, 0, true, true, false, {}, 1},
-      {"protected, 101 reference points: clears", 101, true, 100, 0, true, true, false,
-       {kClear, kMark}, 1},
-      {"unprotected, few reference points: clears", 1, false, 100, 0, true, true, false,
-       {kClear, kMark}, 1},
-      {"not ready: withdrawn and applied unchanged", -1, false, 0, 0, true, true, false,
-       {kClear, kMark}, 1},
+      {"protected, 101 reference points: clears",
+       101,
+       true,
+       100,
+       0,
+       true,
+       true,
+       false,
+       {kClear, kMark},
+       1},
+      {"unprotected, few reference points: clears",
+       1,
+       false,
+       100,
+       0,
+       true,
+       true,
+       false,
+       {kClear, kMark},
+       1},
+      {"not ready: withdrawn and applied unchanged",
+       -1,
+       false,
+       0,
+       0,
+       true,
+       true,
+       false,
+       {kClear, kMark},
+       1},
       {"box beside the frustum: untouched", 1, false, 0, 0, false, false, true, {}, 1},
   };
   for (const auto & c : cases) {
@@ -485,8 +601,7 @@ TEST_F(CellCacheFrustum, OutcomesByDetectorAndOptions)
     cache.clear();
     camera.reset();
     if (c.fed_points >= 0) {
-      camera.feed(Points(
-          static_cast<size_t>(c.fed_points), camera.cell(4, 3, 0.1)));
+      camera.feed(Points(static_cast<size_t>(c.fed_points), camera.cell(4, 3, 0.1)));
       ASSERT_EQ(c.fed_points, camera.detector->reference_point_count);
     }
     Points points;
@@ -510,15 +625,14 @@ TEST_F(CellCacheFrustum, OutcomesByDetectorAndOptions)
     EXPECT_EQ(c.ops, ops);
     EXPECT_EQ(c.cached, cache.size());
     if (ops.size() == 2) {
-      const size_t survivors = c.seen_point_cached && c.fed_points > 0 &&
-                                       !(c.protect && c.fed_points <= c.blocked)
-                                   ? points.size() - 1
-                                   : points.size();
+      const size_t survivors =
+          c.seen_point_cached && c.fed_points > 0 && !(c.protect && c.fed_points <= c.blocked)
+              ? points.size() - 1
+              : points.size();
       EXPECT_EQ(static_cast<Eigen::Index>(survivors), changes[1].points.cols());
     }
   }
 }
-
 
 // ---------------------------------------------------------------------------------------------
 // Differential test against a plain transcription of the update rules.
@@ -640,10 +754,10 @@ public:
         break;
       }
       const double d = s.local_cache_distance;
-      if (d > 0 && ((std::fabs(double(u.min_x) - robot_x) > d &&
-                     std::fabs(double(u.max_x) - robot_x) > d) ||
-                    (std::fabs(double(u.min_y) - robot_y) > d &&
-                     std::fabs(double(u.max_y) - robot_y) > d))) {
+      if (d > 0 &&
+          ((std::fabs(double(u.min_x) - robot_x) > d && std::fabs(double(u.max_x) - robot_x) > d) ||
+           (std::fabs(double(u.min_y) - robot_y) > d &&
+            std::fabs(double(u.max_y) - robot_y) > d))) {
         changes.push_back(MapChangeUnit(u, MapChangeUnit::CLEAR));
         ++seen.distant;
         it = units.erase(it);
@@ -814,10 +928,18 @@ public:
       const Eigen::Index i = integer(0, n - 1);
       const float nan = std::numeric_limits<float>::quiet_NaN();
       switch (integer(0, 3)) {
-        case 0: u.points(2, i) = nan; break;
-        case 1: u.points(0, i) = nan; break;
-        case 2: u.points(1, i) = std::numeric_limits<float>::infinity(); break;
-        default: u.points(0, i) = 3e9f; break;
+        case 0:
+          u.points(2, i) = nan;
+          break;
+        case 1:
+          u.points(0, i) = nan;
+          break;
+        case 2:
+          u.points(1, i) = std::numeric_limits<float>::infinity();
+          break;
+        default:
+          u.points(0, i) = 3e9f;
+          break;
       }
     }
     return u;
@@ -841,9 +963,13 @@ public:
   {
     velnor::FrustumDetectorStrategy strategy;
     for (int32_t * code :
-         {&strategy.no_reference_point, &strategy.out_of_theta, &strategy.near_range_without_point,
-          &strategy.near_range_with_point, &strategy.far_range_without_point,
-          &strategy.far_range_with_point, &strategy.inside_without_point,
+         {&strategy.no_reference_point,
+          &strategy.out_of_theta,
+          &strategy.near_range_without_point,
+          &strategy.near_range_with_point,
+          &strategy.far_range_without_point,
+          &strategy.far_range_with_point,
+          &strategy.inside_without_point,
           &strategy.inside_with_point}) {
       *code = integer(0, 5);
     }
@@ -905,8 +1031,10 @@ TEST(CellCacheDifferential, SameChangesAndCacheAsTheReference)
         if (scene.integer(0, 3) > 0) {
           // Stamps on a 50 ms lattice, so sources often share one.
           const double stamp = 0.05 * std::floor((now - scene.uniform(0.0, 0.15)) / 0.05);
-          held.push_back(scene.observation(std::max(stamp, 0.0), robot_x + scene.uniform(-1, 1),
-                                           robot_y + scene.uniform(-1, 1)));
+          held.push_back(scene.observation(
+              std::max(stamp, 0.0),
+              robot_x + scene.uniform(-1, 1),
+              robot_y + scene.uniform(-1, 1)));
         }
         while (held.size() > static_cast<size_t>(scene.integer(1, 2))) {
           held.erase(held.begin());
