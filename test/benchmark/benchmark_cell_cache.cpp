@@ -202,6 +202,8 @@ void BM_CacheUpdate(benchmark::State & state)
   state.SetItemsProcessed(state.iterations() * drive.points());
   state.counters["cached_units"] = static_cast<double>(cache.size());
   state.counters["cached_points"] = static_cast<double>(cached_points);
+  state.counters["history_s"] =
+      cache.getUnits().empty() ? 0.0 : drive.now() - cache.getUnits().back().stamp;
   state.counters["changes_per_cycle"] =
       static_cast<double>(change_count) / static_cast<double>(state.iterations());
 }
