@@ -1,6 +1,7 @@
-// libFuzzer target for the observation buffer: every input is decoded into up to three semantic
-// point clouds (see semantic_cloud_fuzz_harness.hpp), which must be stored or refused exactly as a
-// plain reference says. Build with clang and -DVELNOR_FUZZER=ON.
+// libFuzzer target for the observation buffer and the cell cache: every input is decoded into up to
+// three semantic point clouds (see semantic_cloud_fuzz_harness.hpp), which must be stored or
+// refused exactly as a plain reference says; what is stored then goes through the cell cache.
+// Build with clang and -DVELNOR_FUZZER=ON.
 #include <stdlib.h>
 
 #include <cstddef>

@@ -15,6 +15,8 @@
 #include <string>
 #include <vector>
 
+#include "brindlex_velnor/cell_cache.hpp"
+#include "brindlex_velnor/frustum_detector.hpp"
 #include "brindlex_velnor/observation_buffer.hpp"
 #include "brindlex_velnor/semantic_code.hpp"
 #include "rclcpp/clock.hpp"
@@ -22,6 +24,7 @@
 #include "sensor_msgs/msg/point_cloud2.hpp"
 #include "spdlog/fmt/fmt.h"
 #include "tf2_ros/buffer.h"
+#include "velnor_test_helpers.hpp"
 
 namespace velnor_test {
 
@@ -78,7 +81,9 @@ private:
 /**
  * @brief One observation buffer fed with up to three decoded clouds per input. Every result is
  * compared with a plain reference: a refused cloud must leave the buffer exactly as it was; a
- * stored one must hold exactly the points a plain reader finds, filtered and moved.
+ * stored one must hold exactly the points a plain reader finds, filtered and moved. What the
+ * buffer then holds goes through two cell cache updates, with settings and a posed frustum taken
+ * from the input, whose change lists must be well formed.
  */
 class SemanticCloudFuzz
 {
@@ -120,6 +125,8 @@ public:
   /// Clouds stored and refused so far, over all inputs.
   size_t stored() const { return stored_; }
   size_t refused() const { return refused_; }
+  /// Change units the cell cache reported so far, over all inputs.
+  size_t changes() const { return changes_; }
 
 private:
   struct Band
@@ -163,6 +170,66 @@ private:
     }
     gathered_.clear();
     buffer.getObservations(gathered_);
+    return updateCache(in);
+  }
+
+  std::string updateCache(ByteReader & in)
+  {
+    static const double kResolution[] = {0.05, 0.3, 1e-30, 1000.0};
+    velnor::CellCache::Settings settings;
+    const uint8_t choice = in.u8();
+    settings.cache_resolution = kResolution[choice & 3];
+    settings.decay_time = (choice & 4) ? 0.15 : 0.0;
+    settings.local_cache_distance = (choice & 8) ? 2.0 : 0.0;
+    settings.clearing_min_point_cloud = (choice >> 4) & 3;
+    settings.enable_near_blocked_protection = (choice & 64) != 0;
+    settings.number_points_considered_as_blocked = 2;
+    const double robot_x = static_cast<int8_t>(in.u8()) / 16.0;
+    const double robot_y = static_cast<int8_t>(in.u8()) / 16.0;
+
+    std::vector<std::shared_ptr<velnor::FrustumDetector>> detectors;
+    if (choice & 128) {
+      auto detector = std::make_shared<velnor::FrustumDetector>(
+          velnor_test::makeCameraInfo(), 0.3f, 3.0f, 0.1f, 0.25f, velnor::FrustumDetectorStrategy());
+      const velnor_test::CameraPose pose{robot_x, robot_y, 0.5, static_cast<int8_t>(in.u8()) / 40.0};
+      detector->setTrans(pose.transform());
+      geometry_msgs::msg::Polygon shape;
+      for (const double d : {-4.0, 4.0}) {
+        geometry_msgs::msg::Point32 v;
+        v.x = static_cast<float>(robot_x + d);
+        v.y = static_cast<float>(robot_y + d);
+        shape.points.push_back(v);
+      }
+      detector->setShape(shape);
+      for (const auto & observation : gathered_) {
+        for (const auto & unit : observation.units) {
+          detector->addInputCloud(unit.points);
+        }
+      }
+      detector->fixSetting();
+      detectors.push_back(detector);
+    }
+
+    velnor::CellCache cache;
+    const double now = static_cast<double>(now_ns_) * 1e-9;
+    for (const double at : {now, now + 0.1}) {
+      std::vector<velnor::MapChangeUnit> changes;
+      cache.update(gathered_, detectors, settings, robot_x, robot_y, at, changes);
+      changes_ += changes.size();
+      for (const auto & change : changes) {
+        if (change.operate != velnor::MapChangeUnit::CLEAR &&
+            change.operate != velnor::MapChangeUnit::MARK) {
+          return fmt::format("a change unit with operation {}", static_cast<int>(change.operate));
+        }
+        if (change.types.size() != static_cast<size_t>(change.points.cols())) {
+          return fmt::format("a change unit with {} points and {} types", change.points.cols(),
+                             change.types.size());
+        }
+      }
+      if (cache.size() != cache.getUnits().size()) {
+        return "the cell cache miscounts its units";
+      }
+    }
     return {};
   }
 
@@ -384,6 +451,7 @@ private:
   std::vector<velnor::Observation> gathered_;
   size_t stored_{0};
   size_t refused_{0};
+  size_t changes_{0};
 };
 
 }  // namespace velnor_test

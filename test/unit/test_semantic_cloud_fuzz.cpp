@@ -1,6 +1,7 @@
-// The observation buffer under a deterministic corpus of decoded semantic point clouds: the
-// committed seeds, random inputs and mutations of the seeds. Every cloud must be stored or refused
-// exactly as the harness's plain reference says.
+// The observation buffer and the cell cache under a deterministic corpus of decoded semantic point
+// clouds: the committed seeds, random inputs and mutations of the seeds. Every cloud must be stored
+// or refused exactly as the harness's plain reference says, and every cache update must report
+// well-formed changes.
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
@@ -98,7 +99,9 @@ TEST_F(SemanticCloudFuzz, RandomAndMutatedInputs)
   // Both roads were taken often.
   EXPECT_GT(fuzz.stored(), 500u);
   EXPECT_GT(fuzz.refused(), 500u);
-  std::printf("%zu clouds stored, %zu refused\n", fuzz.stored(), fuzz.refused());
+  EXPECT_GT(fuzz.changes(), 500u);
+  std::printf("%zu clouds stored, %zu refused, %zu change units\n", fuzz.stored(), fuzz.refused(),
+              fuzz.changes());
 }
 
 }  // namespace

@@ -44,7 +44,7 @@ brindlex_add_gtest(test_observation_buffer
 # A generated corpus of well-formed, hostile and malformed semantic point clouds.
 brindlex_add_gtest(test_semantic_cloud_fuzz
   SOURCES ${VELNOR_TEST_DIR}/test_semantic_cloud_fuzz.cpp
-  LIBRARIES velnor)
+  LIBRARIES velnor velnor_test_log)
 target_compile_definitions(test_semantic_cloud_fuzz PRIVATE
   SEMANTIC_CLOUD_CORPUS="${VELNOR_TEST_DIR}/fuzz_semantic_cloud_corpus")
 
@@ -56,7 +56,7 @@ if(VELNOR_FUZZER)
   add_executable(fuzz_semantic_cloud ${VELNOR_TEST_DIR}/fuzz_semantic_cloud.cpp)
   target_compile_options(fuzz_semantic_cloud PRIVATE ${BRINDLEX_WARNINGS} -fsanitize=fuzzer)
   target_link_options(fuzz_semantic_cloud PRIVATE -fsanitize=fuzzer)
-  target_link_libraries(fuzz_semantic_cloud PRIVATE velnor)
+  target_link_libraries(fuzz_semantic_cloud PRIVATE velnor velnor_test_log)
   set(VELNOR_FUZZ_WORK_DIR "${CMAKE_CURRENT_BINARY_DIR}/fuzz_semantic_cloud_work")
   file(MAKE_DIRECTORY "${VELNOR_FUZZ_WORK_DIR}")
   add_test(NAME fuzz_semantic_cloud
