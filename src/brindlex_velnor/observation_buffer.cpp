@@ -103,9 +103,9 @@ inline float readFloat(const uint8_t * at)
   return value;
 }
 
-// The float bounds that decide a float z exactly as the double bounds do: for every float z,
-// z < lowerBound(m) exactly when z < m, and z > upperBound(m) exactly when z > m. A NaN bound
-// stays NaN (it drops nothing).
+// The float bounds that decide a float z exactly as the double bounds do: for every finite float
+// z, z < lowerBound(m) exactly when z < m, and z > upperBound(m) exactly when z > m (infinite z is
+// dropped anyway). A NaN bound stays NaN (it drops nothing).
 float lowerBound(double m)
 {
   if (std::isnan(m)) {
