@@ -2,10 +2,10 @@
 // classes, against a loop that only reads the floats of every point and applies the same 4 x 4
 // transform, measured in the same run.
 //
-// Each stored cloud needs four fresh blocks of about 0.9 MB. glibc serves them with mmap on a heap
-// that has not grown yet (the blocks freed after shrinking to the kept points stay just below the
-// next request), so page faults and zeroing are part of the figure. To see the steady state of a
-// heap that keeps its pages, run with
+// Each stored cloud needs four fresh blocks of about 0.9 MB, and the cloud it replaces frees four.
+// glibc gives the freed top of its heap back to the system and takes it again for a later cloud
+// (brk), so page faults and zeroing are part of the figure. To see a heap that keeps its pages,
+// run with
 //   GLIBC_TUNABLES=glibc.malloc.mmap_threshold=67108864:glibc.malloc.trim_threshold=268435456
 #include <benchmark/benchmark.h>
 #include <stdlib.h>
