@@ -134,7 +134,8 @@ void BM_BufferCloud(benchmark::State & state)
   for (const auto & unit : buffer.getBufferedObservations().front().units) {
     kept += unit.points.cols();
   }
-  state.counters["kept_share"] = static_cast<double>(kept) / static_cast<double>(pointCount(f.cloud));
+  state.counters["kept_share"] =
+      static_cast<double>(kept) / static_cast<double>(pointCount(f.cloud));
 }
 BENCHMARK(BM_BufferCloud)->Unit(benchmark::kMillisecond);
 
