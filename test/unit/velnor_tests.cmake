@@ -41,6 +41,16 @@ brindlex_add_gtest(test_observation_buffer
   LIBRARIES velnor velnor_test_log
   NO_MAIN)
 
+brindlex_add_gtest(test_velnor_cache
+  SOURCES ${VELNOR_TEST_DIR}/test_velnor_cache.cpp
+  LIBRARIES velnor velnor_test_log
+  NO_MAIN)
+
+brindlex_add_gtest(test_velnor_cache_master
+  SOURCES ${VELNOR_TEST_DIR}/test_velnor_cache_master.cpp
+  LIBRARIES velnor
+  NO_MAIN)
+
 # A generated corpus of well-formed, hostile and malformed semantic point clouds.
 brindlex_add_gtest(test_semantic_cloud_fuzz
   SOURCES ${VELNOR_TEST_DIR}/test_semantic_cloud_fuzz.cpp
