@@ -11,9 +11,9 @@
 
 #include "brindlex_velnor/semantic_code.hpp"
 #include "pcl_ros/transforms.hpp"
+#include "spdlog/fmt/fmt.h"
 #include "tf2/exceptions.h"
 #include "tf2/time.h"
-#include "spdlog/fmt/fmt.h"
 #include "util/util.hpp"
 
 namespace velnor {
@@ -55,8 +55,7 @@ std::string checkLayout(const sensor_msgs::msg::PointCloud2 & points, PointLayou
   constexpr uint64_t kMax32 = std::numeric_limits<uint32_t>::max();
   const uint64_t count = static_cast<uint64_t>(points.height) * points.width;
   if (count > kMax32) {
-    return fmt::format(
-        "height {} x width {} overflows 32 bits", points.height, points.width);
+    return fmt::format("height {} x width {} overflows 32 bits", points.height, points.width);
   }
   layout.count = static_cast<uint32_t>(count);
   layout.step = points.point_step;
@@ -103,9 +102,9 @@ inline float readFloat(const uint8_t * at)
   return value;
 }
 
-// The float bounds that decide a float z exactly as the double bounds do: for every float z,
-// z < lowerBound(m) exactly when z < m, and z > upperBound(m) exactly when z > m. A NaN bound
-// stays NaN (it drops nothing).
+// The float bounds that decide a float z exactly as the double bounds do: for every finite float
+// z, z < lowerBound(m) exactly when z < m, and z > upperBound(m) exactly when z > m (infinite z is
+// dropped anyway). A NaN bound stays NaN (it drops nothing).
 float lowerBound(double m)
 {
   if (std::isnan(m)) {
@@ -128,10 +127,20 @@ class PointTransformer
 {
 public:
   PointTransformer(const Eigen::Matrix4f & a, double min_height, double max_height)
-      : a00(a(0, 0)), a01(a(0, 1)), a02(a(0, 2)), a03(a(0, 3)),
-        a10(a(1, 0)), a11(a(1, 1)), a12(a(1, 2)), a13(a(1, 3)),
-        a20(a(2, 0)), a21(a(2, 1)), a22(a(2, 2)), a23(a(2, 3)),
-        min_z(lowerBound(min_height)), max_z(upperBound(max_height))
+      : a00(a(0, 0)),
+        a01(a(0, 1)),
+        a02(a(0, 2)),
+        a03(a(0, 3)),
+        a10(a(1, 0)),
+        a11(a(1, 1)),
+        a12(a(1, 2)),
+        a13(a(1, 3)),
+        a20(a(2, 0)),
+        a21(a(2, 1)),
+        a22(a(2, 2)),
+        a23(a(2, 3)),
+        min_z(lowerBound(min_height)),
+        max_z(upperBound(max_height))
   {
   }
 
@@ -231,8 +240,7 @@ ObservationBuffer::ObservationBuffer(
     std::shared_ptr<rclcpp::Clock> node_clock,
     rclcpp::Logger node_logger,
     std::shared_ptr<FrustumAgent> frustum_agent)
-    : arrival_times(
-          kRateWindowSize, rclcpp::Time(0, 0, node_clock->get_clock_type())),
+    : arrival_times(kRateWindowSize, rclcpp::Time(0, 0, node_clock->get_clock_type())),
       window_index(-1),
       window_full(false),
       measured_rate(-1.0),
@@ -359,8 +367,8 @@ void ObservationBuffer::updateRateWindow()
   arrival_times[window_index] = last_updated;
   if (window_full) {
     const int32_t oldest = (window_index + 1) % kRateWindowSize;
-    measured_rate = (kRateWindowSize - 1) /
-                    (arrival_times[window_index] - arrival_times[oldest]).seconds();
+    measured_rate =
+        (kRateWindowSize - 1) / (arrival_times[window_index] - arrival_times[oldest]).seconds();
   } else if (window_index > 0) {
     measured_rate = window_index / (arrival_times[window_index] - arrival_times[0]).seconds();
   } else {
@@ -380,7 +388,8 @@ void ObservationBuffer::purgeStaleObservations()
   for (auto it = observations.begin(); it != observations.end(); ++it) {
     // Built from nanoseconds so that a stamp before the epoch is a time like any other.
     const rclcpp::Time stamp(
-        static_cast<int64_t>(it->stamp.sec) * 1000000000LL + static_cast<int64_t>(it->stamp.nanosec),
+        static_cast<int64_t>(it->stamp.sec) * 1000000000LL +
+            static_cast<int64_t>(it->stamp.nanosec),
         clock->get_clock_type());
     if (clock->now() - stamp > keep_time) {
       observations.erase(it, observations.end());

@@ -190,8 +190,14 @@ private:
     std::vector<std::shared_ptr<velnor::FrustumDetector>> detectors;
     if (choice & 128) {
       auto detector = std::make_shared<velnor::FrustumDetector>(
-          velnor_test::makeCameraInfo(), 0.3f, 3.0f, 0.1f, 0.25f, velnor::FrustumDetectorStrategy());
-      const velnor_test::CameraPose pose{robot_x, robot_y, 0.5, static_cast<int8_t>(in.u8()) / 40.0};
+          velnor_test::makeCameraInfo(),
+          0.3f,
+          3.0f,
+          0.1f,
+          0.25f,
+          velnor::FrustumDetectorStrategy());
+      const velnor_test::CameraPose pose{
+          robot_x, robot_y, 0.5, static_cast<int8_t>(in.u8()) / 40.0};
       detector->setTrans(pose.transform());
       geometry_msgs::msg::Polygon shape;
       for (const double d : {-4.0, 4.0}) {
@@ -222,8 +228,10 @@ private:
           return fmt::format("a change unit with operation {}", static_cast<int>(change.operate));
         }
         if (change.types.size() != static_cast<size_t>(change.points.cols())) {
-          return fmt::format("a change unit with {} points and {} types", change.points.cols(),
-                             change.types.size());
+          return fmt::format(
+              "a change unit with {} points and {} types",
+              change.points.cols(),
+              change.types.size());
         }
       }
       if (cache.size() != cache.getUnits().size()) {
@@ -279,7 +287,8 @@ private:
     }
     points.height = (flags & 4) ? in.u32() : in.u8() % 4;
     points.width = (flags & 8) ? in.u32() : in.u8() % 64;
-    const uint64_t claimed = static_cast<uint64_t>(points.height) * points.width * points.point_step;
+    const uint64_t claimed =
+        static_cast<uint64_t>(points.height) * points.width * points.point_step;
     uint64_t bytes = 0;
     switch (in.u8() % 4) {
       case 0:
@@ -306,8 +315,8 @@ private:
   /// Offset of the first field of that name, or -1.
   static int64_t fieldOffset(const sensor_msgs::msg::PointCloud2 & points, const char * name)
   {
-    const auto field = std::find_if(points.fields.begin(), points.fields.end(),
-                                    [&](const auto & f) { return f.name == name; });
+    const auto field = std::find_if(
+        points.fields.begin(), points.fields.end(), [&](const auto & f) { return f.name == name; });
     return field == points.fields.end() ? -1 : int64_t{field->offset};
   }
 
@@ -405,8 +414,7 @@ private:
     }
     if (!stored) {
       if (!sameObservations(before, buffer.getBufferedObservations()) ||
-          updated_before != buffer.getLastUpdated() ||
-          rate_before != buffer.getMeasuredRate()) {
+          updated_before != buffer.getLastUpdated() || rate_before != buffer.getMeasuredRate()) {
         return "a refused cloud changed the buffer";
       }
       return {};
@@ -428,8 +436,8 @@ private:
       const auto & unit = front.units[e];
       const std::vector<float> expected = expectedPoints(element.points, band);
       if (!samePoints(unit.points, expected)) {
-        return fmt::format("unit {} holds {} points, expected {}", e, unit.points.cols(),
-                           expected.size() / 3);
+        return fmt::format(
+            "unit {} holds {} points, expected {}", e, unit.points.cols(), expected.size() / 3);
       }
       if (unit.type != velnor::semanticTypeFromCode(element.semantic_id) ||
           unit.flag != element.flag) {

@@ -116,8 +116,10 @@ TEST_F(ObservationBufferTest, EmptyFrameIsRefusedAndChangesNothing)
   ASSERT_TRUE(buffer->bufferCloud(cloud(100 * kSecond, {makeElement(2, {{0, 0, 0}})})));
   setNow(101 * kSecond);
   EXPECT_FALSE(buffer->bufferCloud(cloud(101 * kSecond, {makeElement(2, {{0, 0, 0}})}, "")));
-  EXPECT_EQ(1u, LogCapture::instance().count(spdlog::level::warn,
-                                             "Warning: Pointcloud's frame_id is empty!"));
+  EXPECT_EQ(
+      1u,
+      LogCapture::instance().count(
+          spdlog::level::warn, "Warning: Pointcloud's frame_id is empty!"));
   EXPECT_EQ(1u, buffer->getBufferedObservations().size());
   EXPECT_EQ(100 * kSecond, buffer->getLastUpdated().nanoseconds());
   EXPECT_DOUBLE_EQ(0.0, buffer->getMeasuredRate());
@@ -181,10 +183,15 @@ TEST_F(ObservationBufferTest, EveryElementYieldsAUnitInOrder)
   brindlex_protocol::msg::SemanticCloud no_data;
   no_data.semantic_id = -7;
   const std::vector<Case> cases = {
-      {"chair with flag", makeElement(201, {{0.5f, 0.5f, 0.0f}}, true), SF::CHAIR, {{0.5f, 0.5f, 0.0f}}},
+      {"chair with flag",
+       makeElement(201, {{0.5f, 0.5f, 0.0f}}, true),
+       SF::CHAIR,
+       {{0.5f, 0.5f, 0.0f}}},
       {"code 0, every point dropped", makeElement(0, {{0, 0, 5.0f}, {kNaN, 0, 0}}), SF::EMPTY, {}},
       {"negative unknown code, no data", no_data, SF::STATIC, {}},
-      {"organised 2 x 2 with surplus bytes", organised, SF::DYNAMIC,
+      {"organised 2 x 2 with surplus bytes",
+       organised,
+       SF::DYNAMIC,
        {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {1, 1, 0}}},
       {"unknown code", makeElement(999, {}), SF::STATIC, {}},
   };
@@ -232,16 +239,19 @@ TEST_F(ObservationBufferTest, MalformedElementRefusesTheWholeCloud)
     std::string reason;
   };
   const std::vector<Case> cases = {
-      {"data one byte short", [](PointCloud2 & c) { c.data.pop_back(); },
+      {"data one byte short",
+       [](PointCloud2 & c) { c.data.pop_back(); },
        "data holds 47 bytes, 3 points of 16 bytes need 48"},
-      {"x beyond the point", [](PointCloud2 & c) { c.fields[0].offset = 13; },
+      {"x beyond the point",
+       [](PointCloud2 & c) { c.fields[0].offset = 13; },
        "field \"x\" at offset 13 (+4 bytes) lies outside point_step 16"},
-      {"z beyond a short point", [](PointCloud2 & c) { c.point_step = 10; },
+      {"z beyond a short point",
+       [](PointCloud2 & c) { c.point_step = 10; },
        "field \"z\" at offset 8 (+4 bytes) lies outside point_step 10"},
-      {"point_step 0", [](PointCloud2 & c) { c.point_step = 0; },
+      {"point_step 0",
+       [](PointCloud2 & c) { c.point_step = 0; },
        "field \"x\" at offset 0 (+4 bytes) lies outside point_step 0"},
-      {"no y", [](PointCloud2 & c) { c.fields.erase(c.fields.begin() + 1); },
-       "has no field \"y\""},
+      {"no y", [](PointCloud2 & c) { c.fields.erase(c.fields.begin() + 1); }, "has no field \"y\""},
       {"no fields at all", [](PointCloud2 & c) { c.fields.clear(); }, "has no field \"x\""},
       {"point count overflows",
        [](PointCloud2 & c) {
@@ -267,10 +277,12 @@ TEST_F(ObservationBufferTest, MalformedElementRefusesTheWholeCloud)
     auto bad = makeElement(3, {{0, 0, 0}, {1, 1, 1}, {2, 2, 2}});
     c.spoil(bad.points);
     EXPECT_FALSE(buffer->bufferCloud(cloud(101 * kSecond, {makeElement(2, {{1, 1, 1}}), bad})));
-    EXPECT_EQ(1u, LogCapture::instance().count(
-                      spdlog::level::err,
-                      "ObservationBuffer front_cam: cloud of frame base refused, semantic_clouds[1] " +
-                          c.reason));
+    EXPECT_EQ(
+        1u,
+        LogCapture::instance().count(
+            spdlog::level::err,
+            "ObservationBuffer front_cam: cloud of frame base refused, semantic_clouds[1] " +
+                c.reason));
     ASSERT_EQ(1u, buffer->getBufferedObservations().size());
     EXPECT_EQ(100, buffer->getBufferedObservations().front().stamp.sec);
     EXPECT_EQ(100 * kSecond, buffer->getLastUpdated().nanoseconds());
@@ -307,10 +319,12 @@ TEST_F(ObservationBufferTest, RateWindow)
   const std::vector<Case> cases = {
       {"first, then half a second later", 1, {{100000, 0.0}, {100500, 2.0}}},
       {"every 0.1 s, before and after the ring wraps", 5, steady},
-      {"clock going back restarts the window", 1,
+      {"clock going back restarts the window",
+       1,
        {{100000, 0.0}, {100100, 10.0}, {95000, 0.0}, {95250, 4.0}}},
       {"same clock time twice", 1, {{100000, 0.0}, {100000, kInf}}},
-      {"restart keeps nothing of the old window", 1,
+      {"restart keeps nothing of the old window",
+       1,
        {{100000, 0.0}, {100200, 5.0}, {300000, 0.0, true}, {301000, 1.0}}},
       {"no rate check", 0, {{100000, -1.0}, {100500, -1.0}}},
   };
@@ -350,15 +364,23 @@ TEST_F(ObservationBufferTest, ObservationsArePurgedByAge)
     std::vector<int64_t> kept_ms;  ///< stamps that getObservations returns, newest first
   };
   const std::vector<Case> cases = {
-      {"keep time 0 keeps the newest", 0.0,
-       {{100000, 90000}, {100100, 99000}, {100200, 50000}}, 200000, {50000}},
-      {"1 s: 0.5 s old stays, 1.5 s old goes", 1.0,
-       {{98600, 98500}, {99600, 99500}}, 100000, {99500}},
-      {"1 s: exactly the keep time stays", 1.0,
-       {{98600, 98500}, {99600, 99500}}, 100500, {99500}},
+      {"keep time 0 keeps the newest",
+       0.0,
+       {{100000, 90000}, {100100, 99000}, {100200, 50000}},
+       200000,
+       {50000}},
+      {"1 s: 0.5 s old stays, 1.5 s old goes",
+       1.0,
+       {{98600, 98500}, {99600, 99500}},
+       100000,
+       {99500}},
+      {"1 s: exactly the keep time stays", 1.0, {{98600, 98500}, {99600, 99500}}, 100500, {99500}},
       {"both young, newest first", 1.0, {{99600, 99800}, {99700, 99900}}, 100000, {99900, 99800}},
-      {"an old newest stamp takes the younger ones with it", 1.0,
-       {{99000, 99000}, {99100, 97000}}, 99100, {}},
+      {"an old newest stamp takes the younger ones with it",
+       1.0,
+       {{99000, 99000}, {99100, 97000}},
+       99100,
+       {}},
       {"stored already too old", 1.0, {{100000, 97000}}, 100000, {}},
       {"a stamp before the epoch", 1.0, {{100000, -1500}}, 100000, {}},
   };
@@ -381,8 +403,8 @@ TEST_F(ObservationBufferTest, ObservationsArePurgedByAge)
     for (size_t i = 0; i < c.kept_ms.size(); ++i) {
       for (size_t round = 0; round < 2; ++round) {
         const auto & stamp = gathered[1 + round * c.kept_ms.size() + i].stamp;
-        EXPECT_EQ(c.kept_ms[i] * 1000000LL,
-                  static_cast<int64_t>(stamp.sec) * kSecond + stamp.nanosec);
+        EXPECT_EQ(
+            c.kept_ms[i] * 1000000LL, static_cast<int64_t>(stamp.sec) * kSecond + stamp.nanosec);
       }
     }
   }
@@ -402,11 +424,14 @@ TEST_F(ObservationBufferTest, FailedLookupDropsTheCloud)
 
   setNow(101 * kSecond);
   EXPECT_FALSE(buffer->bufferCloud(cloud(101 * kSecond, {makeElement(2, {{0, 0, 0}})}, "nowhere")));
-  EXPECT_EQ(1u, LogCapture::instance().count(
-                    spdlog::level::err,
-                    fmt::format("TF Exception that should never happen for global frame: map, "
-                                "cloud frame: nowhere, {}, error code is 101100016",
-                                what)));
+  EXPECT_EQ(
+      1u,
+      LogCapture::instance().count(
+          spdlog::level::err,
+          fmt::format(
+              "TF Exception that should never happen for global frame: map, "
+              "cloud frame: nowhere, {}, error code is 101100016",
+              what)));
   EXPECT_EQ(1u, buffer->getBufferedObservations().size());
   EXPECT_EQ(100 * kSecond, buffer->getLastUpdated().nanoseconds());
   EXPECT_DOUBLE_EQ(0.0, buffer->getMeasuredRate());

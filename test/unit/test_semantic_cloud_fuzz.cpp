@@ -89,7 +89,8 @@ TEST_F(SemanticCloudFuzz, RandomAndMutatedInputs)
           input.erase(input.begin() + static_cast<std::ptrdiff_t>(at));
           break;
         default:
-          input.insert(input.begin() + static_cast<std::ptrdiff_t>(at), static_cast<uint8_t>(pick(256)));
+          input.insert(
+              input.begin() + static_cast<std::ptrdiff_t>(at), static_cast<uint8_t>(pick(256)));
           break;
       }
     }
@@ -100,8 +101,11 @@ TEST_F(SemanticCloudFuzz, RandomAndMutatedInputs)
   EXPECT_GT(fuzz.stored(), 500u);
   EXPECT_GT(fuzz.refused(), 500u);
   EXPECT_GT(fuzz.changes(), 500u);
-  std::printf("%zu clouds stored, %zu refused, %zu change units\n", fuzz.stored(), fuzz.refused(),
-              fuzz.changes());
+  std::printf(
+      "%zu clouds stored, %zu refused, %zu change units\n",
+      fuzz.stored(),
+      fuzz.refused(),
+      fuzz.changes());
 }
 
 }  // namespace

@@ -134,8 +134,7 @@ JumpHandler::JumpHandler(
 {
 }
 
-Clock::Clock(rcl_clock_type_t clock_type)
-    : impl_(std::make_unique<Impl>()), clock_type_(clock_type)
+Clock::Clock(rcl_clock_type_t clock_type) : impl_(std::make_unique<Impl>()), clock_type_(clock_type)
 {
   if (clock_type == RCL_CLOCK_UNINITIALIZED) {
     throw std::invalid_argument("clock type must not be RCL_CLOCK_UNINITIALIZED");
