@@ -63,10 +63,15 @@ protected:
     node_.reset();
   }
 
-  // A 20 m x 20 m costmap at 0.05 m with its origin at (-10, -10), and @p layers.
-  void makeNode(const std::vector<LayerSpec> & layers, int width_m = 20)
+  // A 20 m x 20 m costmap at 0.05 m with its origin at (-10, -10), and @p layers; the robot
+  // stands at (@p robot_x, @p robot_y).
+  void makeNode(
+      const std::vector<LayerSpec> & layers,
+      double robot_x = 0.0,
+      double robot_y = 0.0,
+      int width_m = 20)
   {
-    robot_->moveTo(0.0, 0.0);
+    robot_->moveTo(robot_x, robot_y);
     node_ = std::make_shared<ServerNode>(name_);
     CostmapSpec costmap;
     costmap.width_m = width_m;
@@ -153,7 +158,9 @@ TEST_F(CleanCoverageNodeTest, ServicesInEveryLifecycleState)
         "semantic_map::CleanCoverageLayer",
         {{"coverage_width", 0.42},
          {"trigger_srv_name", trigger_b},
-         {"get_covered_points_srv_name", points_b}}}});
+         {"get_covered_points_srv_name", points_b}}}},
+      -1.0,
+      0.5);
 
   // Unconfigured: no layers, no services.
   EXPECT_FALSE(serviceOffered("/trigger_clean_coverage"));
