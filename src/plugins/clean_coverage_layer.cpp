@@ -312,6 +312,9 @@ int CleanCoverageLayer::lineThickness() const
 
 void CleanCoverageLayer::drawCleanPath()
 {
+  if (clean_mat.empty() || clean_path.empty()) {
+    return;  // no cells to draw into (the grid is not sized) or nothing to draw
+  }
   const std::vector<std::vector<cv::Point>> polylines{clean_path};
   cv::polylines(
       clean_mat, polylines, false, cv::Scalar(kPathValue), lineThickness(), cv::LINE_4, 0);

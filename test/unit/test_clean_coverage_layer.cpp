@@ -647,6 +647,11 @@ TEST_F(CleanCoverageLayerTest, FollowsAResizedGrid)
   map_->resizeMap(20, 10, 0.05, 0.0, 0.0);
   cycle(*layer, centre(15), centre(5), 0.0, {-5, -5, 100, 100});
   EXPECT_EQ(typeAt(10, 5) & kCovered, kCovered);
+  // A grid without cells: nothing to trace or draw into, and the path stays.
+  const auto before = pathOf(*layer);
+  map_->resizeMap(0, 0, 0.05, 0.0, 0.0);
+  EXPECT_NO_THROW(cycle(*layer, centre(3), centre(3)));
+  EXPECT_EQ(pathOf(*layer), before);
 }
 
 TEST_F(CleanCoverageLayerTest, ServiceCallbacks)
