@@ -6,11 +6,10 @@
 #include <functional>
 #include <limits>
 #include <mutex>
+#include <opencv2/imgproc.hpp>
 #include <stdexcept>
 #include <string>
 #include <utility>
-
-#include <opencv2/imgproc.hpp>
 
 #include "brindlex_nav2_semanticmap/layered_semanticmap.hpp"
 #include "brindlex_nav2_semanticmap/semantic_type.hpp"
@@ -57,7 +56,8 @@ void CleanCoverageLayer::onInitialize(bool & enabled_flag)
   declareParameter("enabled", rclcpp::ParameterValue(true));
   declareParameter("coverage_width", rclcpp::ParameterValue(0.5));
   declareParameter("coverage_length", rclcpp::ParameterValue(0.42));
-  declareParameter("trigger_srv_name", rclcpp::ParameterValue(std::string("/trigger_clean_coverage")));
+  declareParameter(
+      "trigger_srv_name", rclcpp::ParameterValue(std::string("/trigger_clean_coverage")));
   declareParameter(
       "get_covered_points_srv_name", rclcpp::ParameterValue(std::string("/get_coverage_point")));
   declareParameter("local_optimize_length", rclcpp::ParameterValue(5.0));
@@ -81,8 +81,7 @@ void CleanCoverageLayer::onInitialize(bool & enabled_flag)
   locked_node->get_parameter(getFullName("global_optimize_length"), global_optimize_length);
   locked_node->get_parameter(getFullName("local_optimize_epsilon"), local_optimize_epsilon);
   locked_node->get_parameter(getFullName("global_optimize_epsilon"), global_optimize_epsilon);
-  locked_node->get_parameter(
-      getFullName("clean_path_to_robot_offset"), clean_path_to_robot_offset);
+  locked_node->get_parameter(getFullName("clean_path_to_robot_offset"), clean_path_to_robot_offset);
   locked_node->get_parameter(getFullName("distance_threshold"), distance_threshold);
   if (!(coverage_width > 0.0) || !std::isfinite(coverage_width)) {
     LOG_WARN(
@@ -132,8 +131,7 @@ void CleanCoverageLayer::matchSize()
   CostmapLock lock(*getMutex());
   GridT & grid = layered_semanticmap->semanticmap;
   std::lock_guard<std::mutex> grid_lock(grid.mutex);
-  resizeMap(
-      grid.grid->size_x, grid.grid->size_y, grid.resolution, grid.origin_x, grid.origin_y);
+  resizeMap(grid.grid->size_x, grid.grid->size_y, grid.resolution, grid.origin_x, grid.origin_y);
 }
 
 void CleanCoverageLayer::updateBounds(
@@ -268,7 +266,8 @@ void CleanCoverageLayer::pathStraightening(
     const double & length, unsigned int & index, const double & epsilon)
 {
   const std::size_t n = clean_path.size();
-  index = std::clamp<unsigned int>(index, 1, static_cast<unsigned int>(std::max<std::size_t>(n, 1)));
+  index =
+      std::clamp<unsigned int>(index, 1, static_cast<unsigned int>(std::max<std::size_t>(n, 1)));
   // Summed in cells and scaled once: a sum of rounded metre steps would fall short of the length
   // (a hundred 0.05 m steps add up to less than 5 m).
   double acc_cells = 0.0;
@@ -323,7 +322,7 @@ void CleanCoverageLayer::drawCleanPath()
 unsigned char CleanCoverageLayer::getMatValue(unsigned int x, unsigned int y)
 {
   return clean_mat.at<unsigned char>(static_cast<int>(y), static_cast<int>(x)) != 0 ? kPathValue
-                                                                                   : 0;
+                                                                                    : 0;
 }
 
 void CleanCoverageLayer::triggerCallBack(

@@ -40,8 +40,8 @@ class CleanCoverageNodeTest : public ::testing::Test
 protected:
   void SetUp() override
   {
-    name_ = std::string("coverage_") +
-            ::testing::UnitTest::GetInstance()->current_test_info()->name();
+    name_ =
+        std::string("coverage_") + ::testing::UnitTest::GetInstance()->current_test_info()->name();
     robot_ = std::make_unique<server_test::RobotPose>(name_ + "_robot");
     robot_spinner_.add(robot_->node()->get_node_base_interface());
     robot_spinner_.start();
@@ -252,7 +252,8 @@ TEST_F(CleanCoverageNodeTest, QueryGivesCellCentres)
   makeNode(
       {{"coverage",
         "semantic_map::CleanCoverageLayer",
-        {{"trigger_srv_name", "/" + name_ + "_trigger"}, {"get_covered_points_srv_name", points}}}});
+        {{"trigger_srv_name", "/" + name_ + "_trigger"},
+         {"get_covered_points_srv_name", points}}}});
   ASSERT_EQ(node_->configure().id(), State::PRIMARY_STATE_INACTIVE);
   auto coverage = layer("coverage");
   ASSERT_TRUE(coverage);
@@ -301,8 +302,8 @@ TEST_F(CleanCoverageNodeTest, ServicesUnderLoad)
       auto request = std::make_shared<TriggerCleanCoverage::Request>();
       request->enable = !toggles || round % 4 != 3;
       asked += 2;
-      answered += server_test::callService<TriggerCleanCoverage>(client, trigger_name, request) !=
-                  nullptr;
+      answered +=
+          server_test::callService<TriggerCleanCoverage>(client, trigger_name, request) != nullptr;
       auto points = std::make_shared<GetCoveredPoints::Request>();
       points->enable = true;
       answered +=

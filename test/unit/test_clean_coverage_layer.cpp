@@ -74,8 +74,7 @@ protected:
     node_->declare_parameter("coverage.trigger_srv_name", prefix_ + "_trigger");
     node_->declare_parameter("coverage.get_covered_points_srv_name", prefix_ + "_points");
     for (const auto & parameter : parameters) {
-      node_->declare_parameter(
-          "coverage." + parameter.get_name(), parameter.get_parameter_value());
+      node_->declare_parameter("coverage." + parameter.get_name(), parameter.get_parameter_value());
     }
     auto layer = std::make_shared<CleanCoverageLayer>();
     layer->layered_semanticmap = map_.get();
@@ -137,7 +136,11 @@ protected:
           static_cast<int>(map_->semanticmap.grid->size_y)};
     }
     layer.updateMaps(
-        with_grid ? &map_->semanticmap : nullptr, nullptr, window[0], window[1], window[2],
+        with_grid ? &map_->semanticmap : nullptr,
+        nullptr,
+        window[0],
+        window[1],
+        window[2],
         window[3]);
     return bounds;
   }
@@ -281,9 +284,8 @@ TEST_F(CleanCoverageLayerTest, LineThicknessFollowsTheCoverageWidth)
       layer = makeLayer({{"coverage_width", c.width}}, GridSpec{60, 40});
       records = capture.records();
     }
-    const auto warnings = std::count_if(records.begin(), records.end(), [](const auto & r) {
-      return r.level == "WARN";
-    });
+    const auto warnings = std::count_if(
+        records.begin(), records.end(), [](const auto & r) { return r.level == "WARN"; });
     EXPECT_EQ(warnings, c.warns ? 1 : 0);
     if (c.warns) {
       const std::string expected = fmt::format(
@@ -408,7 +410,7 @@ TEST_F(CleanCoverageLayerTest, RewritesOnlyTheWindow)
       const bool on_line = y >= 5 && y <= 15 && x >= 2 && x <= 38;  // thickness 10 around row 10
       const unsigned int type = typeAt(x, y);
       if (!inside) {
-        const unsigned int before = x == 5 && y == 10 ? SemanticFlags::STATIC.value
+        const unsigned int before = x == 5 && y == 10    ? SemanticFlags::STATIC.value
                                     : x == 35 && y == 30 ? kCovered
                                                          : 0u;
         EXPECT_EQ(type, before) << x << "," << y;
@@ -483,8 +485,7 @@ TEST_F(CleanCoverageLayerTest, MarksWhatLiesWithinHalfTheWidthOfThePath)
 // local_index, and globally once 50 m lie past global_index.
 TEST_F(CleanCoverageLayerTest, StraightensAtTheDefaultLengths)
 {
-  auto layer = makeLayer(
-      {{"clean_path_to_robot_offset", 0.0}}, GridSpec{1100, 4, 0.05, 0.0, 0.0});
+  auto layer = makeLayer({{"clean_path_to_robot_offset", 0.0}}, GridSpec{1100, 4, 0.05, 0.0, 0.0});
   struct Step
   {
     int last_cell;  // the run so far covers cells 0 .. last_cell of row 1

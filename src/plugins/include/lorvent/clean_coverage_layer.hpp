@@ -4,10 +4,9 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <opencv2/core.hpp>
 #include <string>
 #include <vector>
-
-#include <opencv2/core.hpp>
 
 #include "brindlex_nav2_protocol/srv/get_covered_points.hpp"
 #include "brindlex_nav2_protocol/srv/trigger_clean_coverage.hpp"
