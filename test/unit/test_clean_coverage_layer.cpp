@@ -1,6 +1,6 @@
 // Clean-coverage layer on a layered map, driven cycle by cycle: parameters, path tracing, the two
-// straightenings, the raster against plain geometry, window-only marking, bounds and the service
-// callbacks called directly.
+// straightenings, the raster against plain geometry, window-only marking and bounds. The services
+// are tested through clients on a running node (test_clean_coverage_node).
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -103,16 +103,6 @@ protected:
     auto response = std::make_shared<CleanCoverageLayer::TriggerCleanCoverage::Response>();
     layer.triggerCallBack(request, response);
     return response;
-  }
-
-  static std::vector<geometry_msgs::msg::PoseStamped> query(CleanCoverageLayer & layer, bool enable)
-  {
-    auto request = std::make_shared<CleanCoverageLayer::GetCoveredPoints::Request>();
-    request->enable = enable;
-    auto response = std::make_shared<CleanCoverageLayer::GetCoveredPoints::Response>();
-    response->poses.resize(3);  // replaced, never appended to
-    layer.getCoveredPointsCallback(request, response);
-    return response->poses;
   }
 
   // One update cycle as the layered map runs it, over @p window (cells [x0, y0, xn, yn)) or the
@@ -653,57 +643,6 @@ TEST_F(CleanCoverageLayerTest, FollowsAResizedGrid)
   map_->resizeMap(0, 0, 0.05, 0.0, 0.0);
   EXPECT_NO_THROW(cycle(*layer, centre(3), centre(3)));
   EXPECT_EQ(pathOf(*layer), before);
-}
-
-TEST_F(CleanCoverageLayerTest, ServiceCallbacks)
-{
-  auto layer = makeLayer(
-      {{"clean_path_to_robot_offset", 0.0}, {"coverage_width", 0.43}},
-      GridSpec{400, 400, 0.05, -10.0, -10.0},
-      false);
-  // The trigger logs half the width in whole centimetres, rounded up, and the overlap.
-  std::vector<trasque_test::LogRecord> records;
-  {
-    trasque_test::LogCapture capture;
-    EXPECT_TRUE(trigger(*layer, true, 7)->success);
-    layer->coverage_width = 0.42;
-    EXPECT_TRUE(trigger(*layer, true, -1)->success);
-    records = capture.records();
-  }
-  const std::vector<trasque_test::LogRecord> expected = {
-      {"INFO",
-       "CleanCoverageLayer::triggerCallBack half_coverage_width is 22,path_overlap_distance is 7"},
-      {"INFO",
-       "CleanCoverageLayer::triggerCallBack half_coverage_width is 21,path_overlap_distance is "
-       "-1"}};
-  EXPECT_EQ(records, expected);
-  EXPECT_TRUE(layer->active.load());
-
-  {
-    CostmapLock lock(*layer->getMutex());
-    layer->clean_path = {{0, 0}, {3, 7}, {399, 2}};
-  }
-  const auto poses = query(*layer, true);
-  ASSERT_EQ(poses.size(), 3u);
-  const std::vector<std::pair<double, double>> centres = {
-      {-9.975, -9.975}, {-9.825, -9.625}, {9.975, -9.875}};
-  for (size_t i = 0; i < poses.size(); ++i) {
-    EXPECT_NEAR(poses[i].pose.position.x, centres[i].first, 1e-9);
-    EXPECT_NEAR(poses[i].pose.position.y, centres[i].second, 1e-9);
-    EXPECT_EQ(poses[i].pose.position.z, 0.0);
-    EXPECT_EQ(poses[i].pose.orientation.w, 1.0);
-    EXPECT_EQ(poses[i].pose.orientation.z, 0.0);
-    EXPECT_TRUE(poses[i].header.frame_id.empty());
-    EXPECT_EQ(poses[i].header.stamp.sec, 0);
-  }
-  EXPECT_TRUE(query(*layer, false).empty()) << "enable false gives nothing";
-
-  // Tracing on again keeps the path; off empties it.
-  trigger(*layer, true);
-  EXPECT_EQ(query(*layer, true).size(), 3u);
-  EXPECT_TRUE(trigger(*layer, false)->success);
-  EXPECT_FALSE(layer->active.load());
-  EXPECT_TRUE(query(*layer, true).empty());
 }
 
 }  // namespace
