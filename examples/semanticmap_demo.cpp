@@ -4,8 +4,10 @@
 //
 //   semanticmap_demo [--duration SECONDS] [--params-file FILE] [ROS arguments...]
 //
-// Without --duration it runs until Ctrl-C. On exit it writes the last obstacle and covered maps each
-// node published as PNG images (--output DIR, default "demo_maps").
+// Without --duration it runs until Ctrl-C. At start it switches clean-coverage tracing on, as the
+// robot software does when cleaning begins, so the covered map shows the band the robot cleaned. On
+// exit it writes the last obstacle and covered maps each node published as PNG images (--output
+// DIR, default "demo_maps").
 #include <algorithm>
 #include <atomic>
 #include <chrono>
@@ -24,6 +26,7 @@
 #include <opencv2/core.hpp>
 #include <opencv2/imgcodecs.hpp>
 
+#include "brindlex_nav2_protocol/srv/trigger_clean_coverage.hpp"
 #include "brindlex_nav2_semanticmap/semanticmap_ros.hpp"
 #include "geometry_msgs/msg/polygon_stamped.hpp"
 #include "geometry_msgs/msg/transform_stamped.hpp"
@@ -238,6 +241,32 @@ private:
   int updates_{0};
 };
 
+/// Switches clean-coverage tracing on through "/trigger_clean_coverage" once the global node
+/// offers it (after its configuration), as the robot software does when cleaning starts. The
+/// response arrives through the executor spinning @p node.
+void startCleaning(const rclcpp::Node::SharedPtr & node)
+{
+  using brindlex_nav2_protocol::srv::TriggerCleanCoverage;
+  auto client = node->create_client<TriggerCleanCoverage>("/trigger_clean_coverage");
+  while (rclcpp::ok() && !client->wait_for_service(std::chrono::milliseconds(200))) {
+  }
+  if (!rclcpp::ok()) {
+    return;
+  }
+  auto request = std::make_shared<TriggerCleanCoverage::Request>();
+  request->enable = true;
+  auto response = client->async_send_request(request);
+  while (rclcpp::ok() &&
+    response.wait_for(std::chrono::milliseconds(200)) != std::future_status::ready)
+  {
+  }
+  if (rclcpp::ok()) {
+    std::printf(
+      "clean-coverage tracing %s\n", response.get()->success ? "switched on" : "refused");
+    std::fflush(stdout);
+  }
+}
+
 void printStatus(SemanticmapNode & node, CycleCounter & cycles)
 {
   std::string grid = "no grid";
@@ -308,6 +337,7 @@ int main(int argc, char ** argv)
   rclcpp::executors::SingleThreadedExecutor observer_executor;
   observer_executor.add_node(observer_node);
   std::thread observer_spin([&observer_executor]() {observer_executor.spin();});
+  std::thread cleaning([&observer_node]() {startCleaning(observer_node);});
   std::thread status([&]() {
       const auto start = std::chrono::steady_clock::now();
       while (rclcpp::ok()) {
@@ -328,6 +358,7 @@ int main(int argc, char ** argv)
   executor->spin();
   rclcpp::shutdown();
   status.join();
+  cleaning.join();
   observer_executor.cancel();
   observer_spin.join();
   startup.wait();

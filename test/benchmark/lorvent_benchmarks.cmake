@@ -5,3 +5,10 @@ if(TARGET lorvent)
   target_compile_options(benchmark_map_publish PRIVATE ${BRINDLEX_WARNINGS})
   target_link_libraries(benchmark_map_publish PRIVATE lorvent benchmark::benchmark)
 endif()
+
+#   build/test/benchmark/benchmark_clean_coverage
+if(TARGET lorvent)
+  add_executable(benchmark_clean_coverage ${CMAKE_CURRENT_LIST_DIR}/benchmark_clean_coverage.cpp)
+  target_compile_options(benchmark_clean_coverage PRIVATE ${BRINDLEX_WARNINGS})
+  target_link_libraries(benchmark_clean_coverage PRIVATE lorvent benchmark::benchmark)
+endif()

@@ -17,6 +17,7 @@ namespace {
 using semantic_map::BrindlexLayer;
 
 const std::vector<std::string> kClasses = {
+    "semantic_map::CleanCoverageLayer",
     "semantic_map::CoveredMapPublishLayer",
     "semantic_map::ObstacleMapPublishLayer",
     "semantic_map::StaticMarkLayer"};

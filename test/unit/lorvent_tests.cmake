@@ -9,6 +9,10 @@ if(TARGET lorvent)
   brindlex_add_gtest(test_static_mark_layer
     SOURCES ${CMAKE_CURRENT_LIST_DIR}/test_static_mark_layer.cpp
     LIBRARIES lorvent)
+  brindlex_add_gtest(test_clean_coverage_layer
+    SOURCES ${CMAKE_CURRENT_LIST_DIR}/test_clean_coverage_layer.cpp
+    LIBRARIES lorvent)
+  set_property(TEST test_clean_coverage_layer APPEND PROPERTY ENVIRONMENT ${LORVENT_TEST_LOG_ENV})
   brindlex_add_gtest(test_layer_base
     SOURCES ${CMAKE_CURRENT_LIST_DIR}/test_layer_base.cpp
     LIBRARIES lorvent)
