@@ -31,3 +31,8 @@ brindlex_add_gtest(test_frustum_manager
   SOURCES ${VELNOR_TEST_DIR}/test_frustum_manager.cpp
   LIBRARIES velnor velnor_test_log
   NO_MAIN)
+
+brindlex_add_gtest(test_observation_buffer
+  SOURCES ${VELNOR_TEST_DIR}/test_observation_buffer.cpp
+  LIBRARIES velnor velnor_test_log
+  NO_MAIN)
