@@ -32,11 +32,11 @@ brindlex_add_gtest(test_frustum_manager
   LIBRARIES velnor velnor_test_log
   NO_MAIN)
 
+brindlex_add_gtest(test_cell_cache
+  SOURCES ${VELNOR_TEST_DIR}/test_cell_cache.cpp
+  LIBRARIES velnor velnor_test_log)
+
 brindlex_add_gtest(test_observation_buffer
   SOURCES ${VELNOR_TEST_DIR}/test_observation_buffer.cpp
   LIBRARIES velnor velnor_test_log
   NO_MAIN)
-
-brindlex_add_gtest(test_cell_cache
-  SOURCES ${VELNOR_TEST_DIR}/test_cell_cache.cpp
-  LIBRARIES velnor velnor_test_log)
