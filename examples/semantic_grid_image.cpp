@@ -32,16 +32,18 @@ cv::Vec3b cellColour(uint32_t flags, float height)
 
 }  // namespace
 
-cv::Mat renderSemanticGrid(const semantic_map::MapTypeAndHeight & grid)
+cv::Mat renderSemanticGrid(const semantic_map::MapTypeAndHeight & grid, int scale)
 {
   const int width = static_cast<int>(grid.size_x);
   const int height = static_cast<int>(grid.size_y);
-  cv::Mat image(height, width, CV_8UC3);
+  scale = std::max(scale, 1);
+  cv::Mat image(height * scale, width * scale, CV_8UC3);
   for (int y = 0; y < height; ++y) {
     for (int x = 0; x < width; ++x) {
       const std::size_t index = static_cast<std::size_t>(x) + static_cast<std::size_t>(y) * width;
-      image.at<cv::Vec3b>(height - 1 - y, x) =
+      const cv::Vec3b colour =
         cellColour(static_cast<uint32_t>(grid.types[index]), grid.heights[index]);
+      image(cv::Rect(x * scale, (height - 1 - y) * scale, scale, scale)).setTo(colour);
     }
   }
   return image;

@@ -49,9 +49,10 @@ inline const cv::Vec3b kFreeColour{255, 255, 255};
  *
  * A flagged cell's colour is scaled by 0.5 + 0.5 * clamp(height / 2 m, 0, 1), so low marks are
  * darker than tall ones; a flagged cell without a finite height takes the full colour. Flags that
- * are not in the legend draw as STATIC. The caller holds the grid's mutex.
+ * are not in the legend draw as STATIC. Each cell is @p scale x @p scale pixels. The caller holds
+ * the grid's mutex.
  */
-cv::Mat renderSemanticGrid(const semantic_map::MapTypeAndHeight & grid);
+cv::Mat renderSemanticGrid(const semantic_map::MapTypeAndHeight & grid, int scale = 1);
 
 }  // namespace demo
 

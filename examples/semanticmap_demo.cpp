@@ -266,7 +266,9 @@ std::string writeSemanticGridPng(SemanticmapNode & node, const std::string & dir
   map->getSemanticmap(
     [&image](semantic_map::Semanticmap<semantic_map::MapTypeAndHeight> * semanticmap) {
       std::lock_guard<std::mutex> lock(semanticmap->mutex);
-      image = demo::renderSemanticGrid(*semanticmap->grid);
+      // Small grids are drawn larger, so that a cell stays visible.
+      const int scale = std::max(1, 480 / static_cast<int>(std::max(1u, semanticmap->grid->size_x)));
+      image = demo::renderSemanticGrid(*semanticmap->grid, scale);
     });
   if (image.empty()) {
     return "";

@@ -34,16 +34,27 @@ geometry_msgs::msg::TransformStamped toTransform(
 
 SimulatedCameras::SimulatedCameras(
   rclcpp::Node::SharedPtr node_in, std::shared_ptr<const DemoWorld> world_in,
-  std::vector<CameraModel> cameras_in, rclcpp::Time start_in, double rate_in)
+  std::vector<CameraModel> cameras_in, rclcpp::Time start, double rate_in)
+: SimulatedCameras(
+    std::move(node_in), std::move(world_in), std::move(cameras_in),
+    Script{[start](const rclcpp::Time & stamp) {return (stamp - start).seconds();}, robotPoseAt},
+    rate_in)
+{
+}
+
+SimulatedCameras::SimulatedCameras(
+  rclcpp::Node::SharedPtr node_in, std::shared_ptr<const DemoWorld> world_in,
+  std::vector<CameraModel> cameras_in, Script script_in, double rate_in)
 : node(std::move(node_in)), world(std::move(world_in)), cameras(std::move(cameras_in)),
-  start(start_in), rate(rate_in), static_broadcaster(node)
+  script(std::move(script_in)), rate(rate_in), static_broadcaster(node)
 {
   std::vector<geometry_msgs::msg::TransformStamped> mounts;
+  const rclcpp::Time now = node->now();
   for (const auto & camera : cameras) {
-    mounts.push_back(toTransform(camera.base_to_link, start, "base_link", camera.linkFrame()));
+    mounts.push_back(toTransform(camera.base_to_link, now, "base_link", camera.linkFrame()));
     mounts.push_back(
       toTransform(
-        CameraModel::linkToOptical(), start, camera.linkFrame(), camera.opticalFrame()));
+        CameraModel::linkToOptical(), now, camera.linkFrame(), camera.opticalFrame()));
     cloud_publishers.push_back(
       node->create_publisher<brindlex_protocol::msg::SemanticPointCloud>(
         cloudTopic(camera), rclcpp::SensorDataQoS()));
@@ -97,9 +108,9 @@ void SimulatedCameras::run(std::size_t index)
     }
     next += period;
     const rclcpp::Time stamp = node->now();
-    const double time = (stamp - start).seconds();
+    const double time = script.world_time(stamp);
     const Eigen::Isometry3d optical_pose =
-      odom_in_map * toIsometry(robotPoseAt(time)) * base_to_optical;
+      odom_in_map * toIsometry(script.robot_pose(time)) * base_to_optical;
     auto cloud = renderCloud(*world, camera, optical_pose, time, frame);
     cloud.header.stamp = stamp;
     cloud.header.frame_id = camera.opticalFrame();

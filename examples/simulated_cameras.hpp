@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <condition_variable>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -24,21 +25,34 @@ namespace demo
 /**
  * @brief Renders and publishes each camera on its own thread at a fixed rate.
  *
- * A frame is stamped with the time it shows: the robot's pose at that stamp (robotPoseAt of the
- * seconds since @p start) is where it was ray-cast from, so the server's transform lookup at the
- * stamp finds the pose the frame was taken at. The threads stop and join in the destructor.
+ * A frame is stamped with the time it shows: the script's robot pose at that stamp is where it was
+ * ray-cast from, so the server's transform lookup at the stamp finds the pose the frame was taken
+ * at, provided the robot's TF follows the same script. The threads stop and join in the
+ * destructor.
  */
 class SimulatedCameras
 {
 public:
+  /// The world's script: seconds of world time at a stamp, and the robot (odom frame) at a time.
+  struct Script
+  {
+    std::function<double(const rclcpp::Time &)> world_time;
+    std::function<Pose2D(double)> robot_pose;
+  };
+
   /**
    * @param node publishes the messages and the static transforms
-   * @param start the stamp at which the world's script starts
+   * @param start the stamp at which the world's script starts (world time = stamp - start)
    * @param rate frames per second of every camera
    */
   SimulatedCameras(
     rclcpp::Node::SharedPtr node, std::shared_ptr<const DemoWorld> world,
     std::vector<CameraModel> cameras, rclcpp::Time start, double rate);
+
+  /// As above with a script of the caller's (tests: a robot standing still, time jumps).
+  SimulatedCameras(
+    rclcpp::Node::SharedPtr node, std::shared_ptr<const DemoWorld> world,
+    std::vector<CameraModel> cameras, Script script, double rate);
   ~SimulatedCameras();
 
   SimulatedCameras(const SimulatedCameras &) = delete;
@@ -57,7 +71,7 @@ private:
   rclcpp::Node::SharedPtr node;
   std::shared_ptr<const DemoWorld> world;
   std::vector<CameraModel> cameras;
-  rclcpp::Time start;
+  Script script;
   double rate;
   tf2_ros::StaticTransformBroadcaster static_broadcaster;
   std::vector<rclcpp::Publisher<brindlex_protocol::msg::SemanticPointCloud>::SharedPtr>
