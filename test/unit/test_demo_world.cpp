@@ -144,6 +144,13 @@ TEST(SemanticGridImageTest, ColoursFollowTheLegend)
     EXPECT_EQ(image.at<cv::Vec3b>(1, static_cast<int>(i)), cases[i].colour) << i;
     EXPECT_EQ(image.at<cv::Vec3b>(0, static_cast<int>(i)), demo::kUnknownColour) << i;
   }
+  // Scaled: each cell a block.
+  const cv::Mat large = demo::renderSemanticGrid(grid, 3);
+  ASSERT_EQ(large.rows, 6);
+  ASSERT_EQ(large.cols, 18);
+  EXPECT_EQ(large.at<cv::Vec3b>(5, 8), cases[2].colour);
+  EXPECT_EQ(large.at<cv::Vec3b>(3, 6), cases[2].colour);
+  EXPECT_EQ(large.at<cv::Vec3b>(2, 8), demo::kUnknownColour);
 }
 
 }  // namespace
