@@ -94,6 +94,7 @@ public:
    * @brief Add a source: its buffer, an inactive subscription and its message filter.
    * @throws std::runtime_error "Unknown message type: <type>" for a type other than
    * "SemanticPointCloud" (the buffer stays registered, without subscription)
+   * @throws std::invalid_argument "node cannot be nullptr" when the node is gone (nothing is added)
    */
   void addObservationBufferListen(const ObservationOption & option);
   void addObservationBufferListen(const std::vector<ObservationOption> & options);
@@ -102,10 +103,12 @@ public:
   bool addCameraFrustum(const std::vector<FrustumManager::Option> & options);
   bool addCameraFrustum(const FrustumManager::Option & option);
 
-  /// Subscribe every source again and restart each buffer's update time and rate window.
+  /// Subscribe every source again (while the node lives), restart each buffer's update time and
+  /// rate window, and activate the debug publishers.
   void activate();
 
-  /// Unsubscribe every source and drop the cell cache without reporting changes.
+  /// Unsubscribe every source, deactivate the debug publishers and drop the cell cache without
+  /// reporting changes.
   void deactivate();
 
   /// Add a source to (true) or remove it from (false) the marking list; false when nothing matched.

@@ -215,8 +215,8 @@ struct UpdateBox
   /// Touching counts as overlap.
   bool overlaps(const DataUnit & unit) const
   {
-    return !empty() && !(unit.max_x < min_x || unit.min_x > max_x || unit.max_y < min_y ||
-                         unit.min_y > max_y);
+    return !empty() &&
+           !(unit.max_x < min_x || unit.min_x > max_x || unit.max_y < min_y || unit.min_y > max_y);
   }
 };
 
@@ -359,8 +359,8 @@ void CellCache::update(
       units.erase(it, units.end());
       break;
     }
-    if ((distance > 0.0 && (far(unit.min_x, unit.max_x, robot_x) ||
-                            far(unit.min_y, unit.max_y, robot_y))) ||
+    if ((distance > 0.0 &&
+         (far(unit.min_x, unit.max_x, robot_x) || far(unit.min_y, unit.max_y, robot_y))) ||
         unit.stamp >= supersede) {
       changes.emplace_back(unit, MapChangeUnit::CLEAR);
       it = units.erase(it);
@@ -371,8 +371,7 @@ void CellCache::update(
     const bool observed_again = box.overlaps(unit);
     clearing.clear();
     for (const auto & detector : detectors) {
-      if (!detector ||
-          !detector->isCrossFrustum(unit.min_x, unit.max_x, unit.min_y, unit.max_y)) {
+      if (!detector || !detector->isCrossFrustum(unit.min_x, unit.max_x, unit.min_y, unit.max_y)) {
         continue;
       }
       if (settings.enable_near_blocked_protection &&

@@ -103,41 +103,116 @@ inline float readFloat(const uint8_t * at)
   return value;
 }
 
-/**
- * Writes A (x, y, z, 1) of every point inside the height band with finite coordinates into
- * consecutive columns of @p out (which has room for every point); returns how many were kept.
- * The band is tested on z in the cloud frame, before the transform.
- */
-Eigen::Index transformPoints(
-    const uint8_t * data,
-    const PointLayout & layout,
-    const Eigen::Matrix4f & a,
-    double min_height,
-    double max_height,
-    float * out)
+// The float bounds that decide a float z exactly as the double bounds do: for every float z,
+// z < lowerBound(m) exactly when z < m, and z > upperBound(m) exactly when z > m. A NaN bound
+// stays NaN (it drops nothing).
+float lowerBound(double m)
 {
-  const float a00 = a(0, 0), a01 = a(0, 1), a02 = a(0, 2), a03 = a(0, 3);
-  const float a10 = a(1, 0), a11 = a(1, 1), a12 = a(1, 2), a13 = a(1, 3);
-  const float a20 = a(2, 0), a21 = a(2, 1), a22 = a(2, 2), a23 = a(2, 3);
-  Eigen::Index kept = 0;
-  const uint8_t * point = data;
-  for (uint32_t i = 0; i < layout.count; ++i, point += layout.step) {
+  if (std::isnan(m)) {
+    return std::numeric_limits<float>::quiet_NaN();
+  }
+  if (m > std::numeric_limits<float>::max()) {
+    return std::numeric_limits<float>::infinity();
+  }
+  if (m < -std::numeric_limits<float>::max()) {
+    return -std::numeric_limits<float>::max();
+  }
+  const float f = static_cast<float>(m);
+  return static_cast<double>(f) < m ? std::nextafter(f, std::numeric_limits<float>::infinity()) : f;
+}
+
+float upperBound(double m) { return -lowerBound(-m); }
+
+/// Moves the points of a cloud into the global frame and keeps those inside the height band.
+class PointTransformer
+{
+public:
+  PointTransformer(const Eigen::Matrix4f & a, double min_height, double max_height)
+      : a00(a(0, 0)), a01(a(0, 1)), a02(a(0, 2)), a03(a(0, 3)),
+        a10(a(1, 0)), a11(a(1, 1)), a12(a(1, 2)), a13(a(1, 3)),
+        a20(a(2, 0)), a21(a(2, 1)), a22(a(2, 2)), a23(a(2, 3)),
+        min_z(lowerBound(min_height)), max_z(upperBound(max_height))
+  {
+  }
+
+  /**
+   * Writes A (x, y, z, 1) of the point into @p column whether it is kept or not, so that the
+   * caller needs no branch on the scattered invalid pixels of a depth image; the column is only
+   * taken when the answer is true. The band is tested on z in the cloud frame, before the
+   * transform; a NaN z would pass both comparisons and make every coordinate NaN.
+   */
+  bool apply(const uint8_t * point, const PointLayout & layout, float * column) const
+  {
     const float x = readFloat(point + layout.x);
     const float y = readFloat(point + layout.y);
     const float z = readFloat(point + layout.z);
-    const double zd = z;
-    // A NaN z would pass both band comparisons and turn every coordinate into NaN.
-    if (zd < min_height || zd > max_height || !std::isfinite(x) || !std::isfinite(y) ||
-        !std::isfinite(z)) {
-      continue;
-    }
-    float * column = out + 3 * kept;
+    // v - v is 0 for a finite v and NaN otherwise.
+    const float finite = (x - x) + (y - y) + (z - z);
+    const bool keep = !(z < min_z) & !(z > max_z) & (finite == 0.0f);
     column[0] = a00 * x + a01 * y + a02 * z + a03;
     column[1] = a10 * x + a11 * y + a12 * z + a13;
     column[2] = a20 * x + a21 * y + a22 * z + a23;
-    ++kept;
+    return keep;
   }
-  return kept;
+
+private:
+  const float a00, a01, a02, a03;
+  const float a10, a11, a12, a13;
+  const float a20, a21, a22, a23;
+  const float min_z;
+  const float max_z;
+};
+
+/// Weight of a point's coordinates in the edge scan: dropped (index 0) or kept (index 1).
+constexpr float kEdgeWeight[2] = {std::numeric_limits<float>::quiet_NaN(), 1.0f};
+
+/**
+ * Fills the unit with the kept points of one checked element, in order, and sets its edge as
+ * `updateEdge` would (the first kept point starts the box; only a strictly smaller or larger
+ * value replaces a bound), without a second pass over the points.
+ */
+void fillUnit(
+    const uint8_t * data,
+    const PointLayout & layout,
+    const PointTransformer & transformer,
+    ObservationUnit & unit)
+{
+  unit.points.resize(3, layout.count);
+  float * out = unit.points.data();
+  const uint8_t * point = data;
+  uint32_t i = 0;
+  for (; i < layout.count; ++i, point += layout.step) {
+    if (transformer.apply(point, layout, out)) {
+      break;
+    }
+  }
+  if (i == layout.count) {
+    unit.points.resize(3, 0);
+    unit.min_x = unit.min_y = unit.max_x = unit.max_y = 0.0f;
+    return;
+  }
+  float min_x = out[0], max_x = out[0];
+  float min_y = out[1], max_y = out[1];
+  Eigen::Index kept = 1;
+  for (++i, point += layout.step; i < layout.count; ++i, point += layout.step) {
+    float * column = out + 3 * kept;
+    const bool keep = transformer.apply(point, layout, column);
+    // A dropped point offers NaN, which never replaces a bound (x * 1 keeps x bit for bit);
+    // the weight is looked up rather than chosen, so the loop has no branch.
+    const float weight = kEdgeWeight[keep];
+    const float x = column[0] * weight;
+    const float y = column[1] * weight;
+    min_x = x < min_x ? x : min_x;
+    max_x = x > max_x ? x : max_x;
+    min_y = y < min_y ? y : min_y;
+    max_y = y > max_y ? y : max_y;
+    kept += keep;
+  }
+  unit.points.conservativeResize(3, kept);
+  unit.min_x = min_x;
+  unit.min_y = min_y;
+  unit.max_x = max_x;
+  unit.max_y = max_y;
 }
 
 tf2::TimePoint cloudTime(const builtin_interfaces::msg::Time & stamp)
@@ -226,6 +301,8 @@ bool ObservationBuffer::bufferCloud(const brindlex_protocol::msg::SemanticPointC
   }
   transform.row(3) << 0.0f, 0.0f, 0.0f, 1.0f;
 
+  const PointTransformer transformer(
+      transform, option.min_obstacle_height, option.max_obstacle_height);
   Observation observation;
   observation.units.reserve(cloud.semantic_clouds.size());
   for (size_t i = 0; i < cloud.semantic_clouds.size(); ++i) {
@@ -234,16 +311,7 @@ bool ObservationBuffer::bufferCloud(const brindlex_protocol::msg::SemanticPointC
     ObservationUnit unit;
     unit.type = semanticTypeFromCode(element.semantic_id);
     unit.flag = element.flag;
-    unit.points.resize(3, layout.count);
-    const Eigen::Index kept = transformPoints(
-        element.points.data.data(),
-        layout,
-        transform,
-        option.min_obstacle_height,
-        option.max_obstacle_height,
-        unit.points.data());
-    unit.points.conservativeResize(3, kept);
-    unit.updateEdge();
+    fillUnit(element.points.data.data(), layout, transformer, unit);
     observation.units.push_back(std::move(unit));
   }
   observation.stamp = cloud.header.stamp;

@@ -22,8 +22,12 @@ typename Event<T>::Channel * Event<T>::getChannel(const std::string & name)
 {
   auto it = event_map_.find(name);
   if (it == event_map_.end()) {
-    // Channels are never removed: masters and slaves keep plain pointers to them.
-    it = event_map_.emplace(name, new Channel()).first;
+    // Channels are never removed: masters and slaves keep plain pointers to them. The registry
+    // map itself is destroyed at exit; this never-destroyed list keeps every channel owned (and
+    // visible as such to leak checkers) until the process is gone.
+    static auto * const every_channel = new std::vector<std::unique_ptr<Channel>>();
+    every_channel->push_back(std::make_unique<Channel>());
+    it = event_map_.emplace(name, every_channel->back().get()).first;
   }
   return it->second;
 }

@@ -2,8 +2,12 @@
 
 #include <array>
 #include <cmath>
+#include <iostream>
 #include <limits>
+#include <list>
+#include <map>
 #include <memory>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -131,7 +135,6 @@ struct WorkedCamera
   std::shared_ptr<FrustumDetector> detector;
 };
 
-
 constexpr float kNaN = std::numeric_limits<float>::quiet_NaN();
 constexpr float kInf = std::numeric_limits<float>::infinity();
 constexpr unsigned kStatic = 1;
@@ -208,7 +211,8 @@ TEST(CellCacheBinning, TopPointsOfEachCellCarryTheCellsFlags)
        {{kStatic, {{-0.02f, 0.01f, 0.3f}}}, {kChair, {{0.02f, 0.01f, 0.5f}, {0.06f, 0.01f, 0.1f}}}},
        {{kMark, {}, {}}, {kMark, {{0.02f, 0.01f, 0.5f}, {0.06f, 0.01f, 0.1f}}, {3, 2}}}},
       {"non-finite points and cells beyond int32 are dropped before binning",
-       {{kPerson, {{0.1f, 0.1f, kNaN}, {1e9f, 0.1f, 2.0f}, {0.1f, -1e9f, 2.0f}, {kInf, 0.1f, 1.0f}}},
+       {{kPerson,
+         {{0.1f, 0.1f, kNaN}, {1e9f, 0.1f, 2.0f}, {0.1f, -1e9f, 2.0f}, {kInf, 0.1f, 1.0f}}},
         {kStatic, {{0.1f, 0.1f, 0.2f}, {kNaN, 0.1f, 3.0f}}},
         {kChair, {{0.1f, 0.1f, 0.1f}}}},
        {{kMark, {}, {}}, {kMark, {{0.1f, 0.1f, 0.2f}}, {3}}, {kMark, {}, {}}}},
@@ -294,57 +298,120 @@ TEST(CellCacheWalk, RulesInOrder)
   const std::vector<WalkCase> cases = {
       {"nothing gathered, empty cache", {}, with(1.0, 1.0), 0.0, 0.0, 5.0, {}, {}, 0},
       {"decayed tail cleared oldest last",
-       kThreeUnits, with(1.5, 0.0), 0.0, 0.0, 4.0, {},
-       {unitAt(kClear, 2.0f), unitAt(kClear, 1.0f)}, 1},
+       kThreeUnits,
+       with(1.5, 0.0),
+       0.0,
+       0.0,
+       4.0,
+       {},
+       {unitAt(kClear, 2.0f), unitAt(kClear, 1.0f)},
+       1},
       {"decay time 0 disables decay", kThreeUnits, with(0.0, 0.0), 0.0, 0.0, 1e6, {}, {}, 3},
-      {"negative decay time disables decay", kThreeUnits, with(-1.0, 0.0), 0.0, 0.0, 1e6, {}, {},
+      {"negative decay time disables decay",
+       kThreeUnits,
+       with(-1.0, 0.0),
+       0.0,
+       0.0,
+       1e6,
+       {},
+       {},
        3},
-      {"distance rule on x", kThreeUnits, with(0.0, 0.5), 2.0, 0.0, 4.0, {},
-       {unitAt(kClear, 3.0f), unitAt(kClear, 1.0f)}, 1},
-      {"distance rule on y", kThreeUnits, with(0.0, 0.5), 2.0, 0.6, 4.0, {},
-       {unitAt(kClear, 3.0f), unitAt(kClear, 2.0f), unitAt(kClear, 1.0f)}, 0},
+      {"distance rule on x",
+       kThreeUnits,
+       with(0.0, 0.5),
+       2.0,
+       0.0,
+       4.0,
+       {},
+       {unitAt(kClear, 3.0f), unitAt(kClear, 1.0f)},
+       1},
+      {"distance rule on y",
+       kThreeUnits,
+       with(0.0, 0.5),
+       2.0,
+       0.6,
+       4.0,
+       {},
+       {unitAt(kClear, 3.0f), unitAt(kClear, 2.0f), unitAt(kClear, 1.0f)},
+       0},
       {"distance 0 disables the rule", kThreeUnits, with(0.0, 0.0), 100.0, 100.0, 4.0, {}, {}, 3},
       {"both x edges far although the robot lies between them",
        {{1.0, {{kStatic, {{1.0f, 0.0f, 0.1f}, {3.0f, 0.0f, 0.1f}}}}}},
-       with(0.0, 0.9), 2.0, 0.0, 4.0, {},
-       {{kClear, {{1.0f, 0.0f, 0.1f}, {3.0f, 0.0f, 0.1f}}, {kStatic, kStatic}}}, 0},
+       with(0.0, 0.9),
+       2.0,
+       0.0,
+       4.0,
+       {},
+       {{kClear, {{1.0f, 0.0f, 0.1f}, {3.0f, 0.0f, 0.1f}}, {kStatic, kStatic}}},
+       0},
       {"re-delivery: the old copy is withdrawn, the new one applied",
-       kThreeUnits, with(0.0, 0.0), 0.0, 0.0, 4.0,
+       kThreeUnits,
+       with(0.0, 0.0),
+       0.0,
+       0.0,
+       4.0,
        {observation(2.0, {{kStatic, {{2.0f, 0.0f, 0.1f}}}})},
-       {unitAt(kClear, 3.0f), unitAt(kClear, 2.0f), unitAt(kMark, 2.0f)}, 2},
+       {unitAt(kClear, 3.0f), unitAt(kClear, 2.0f), unitAt(kMark, 2.0f)},
+       2},
       {"nothing gathered: cached units newer than now count as re-delivered",
-       kThreeUnits, with(0.0, 0.0), 0.0, 0.0, 2.0, {},
-       {unitAt(kClear, 3.0f), unitAt(kClear, 2.0f)}, 1},
+       kThreeUnits,
+       with(0.0, 0.0),
+       0.0,
+       0.0,
+       2.0,
+       {},
+       {unitAt(kClear, 3.0f), unitAt(kClear, 2.0f)},
+       1},
       {"re-observation removes the points of cells seen again",
        {{1.0, {{kStatic, {{1.0f, 0.0f, 0.2f}, {1.52f, 0.0f, 0.2f}}}}}},
-       with(0.0, 0.0), 0.0, 0.0, 6.0,
+       with(0.0, 0.0),
+       0.0,
+       0.0,
+       6.0,
        {observation(5.0, {{kChair, {{1.51f, 0.0f, 0.1f}}}})},
        {{kClear, {{1.0f, 0.0f, 0.2f}, {1.52f, 0.0f, 0.2f}}, {kStatic, kStatic}},
         unitAt(kMark, 1.0f, 0.2f),
-        {kMark, {{1.51f, 0.0f, 0.1f}}, {kChair}}}, 2},
+        {kMark, {{1.51f, 0.0f, 0.1f}}, {kChair}}},
+       2},
       {"re-observed unit left with no points is erased",
        {{1.0, {{kStatic, {{1.51f, 0.0f, 0.2f}}}}}},
-       with(0.0, 0.0), 0.0, 0.0, 6.0,
+       with(0.0, 0.0),
+       0.0,
+       0.0,
+       6.0,
        {observation(5.0, {{kChair, {{1.51f, 0.0f, 0.1f}}}})},
-       {unitAt(kClear, 1.51f, 0.2f), {kMark, {{1.51f, 0.0f, 0.1f}}, {kChair}}}, 1},
+       {unitAt(kClear, 1.51f, 0.2f), {kMark, {{1.51f, 0.0f, 0.1f}}, {kChair}}},
+       1},
       {"a touching box counts as overlap",
        {{1.0, {{kStatic, {{1.0f, 0.0f, 0.2f}, {1.5f, 0.5f, 0.2f}}}}}},
-       with(0.0, 0.0), 0.0, 0.0, 6.0,
+       with(0.0, 0.0),
+       0.0,
+       0.0,
+       6.0,
        {observation(5.0, {{kChair, {{1.5f, 2.0f, 0.1f}, {3.0f, 0.5f, 0.1f}}}})},
        {{kClear, {{1.0f, 0.0f, 0.2f}, {1.5f, 0.5f, 0.2f}}, {kStatic, kStatic}},
         {kMark, {{1.0f, 0.0f, 0.2f}, {1.5f, 0.5f, 0.2f}}, {kStatic, kStatic}},
-        {kMark, {{1.5f, 2.0f, 0.1f}, {3.0f, 0.5f, 0.1f}}, {kChair, kChair}}}, 2},
+        {kMark, {{1.5f, 2.0f, 0.1f}, {3.0f, 0.5f, 0.1f}}, {kChair, kChair}}},
+       2},
       {"a disjoint box leaves the unit alone",
        {{1.0, {{kStatic, {{1.0f, 0.0f, 0.2f}}}}}},
-       with(0.0, 0.0), 0.0, 0.0, 6.0,
+       with(0.0, 0.0),
+       0.0,
+       0.0,
+       6.0,
        {observation(5.0, {{kChair, {{1.5f, 0.01f, 0.1f}}}})},
-       {{kMark, {{1.5f, 0.01f, 0.1f}}, {kChair}}}, 2},
+       {{kMark, {{1.5f, 0.01f, 0.1f}}, {kChair}}},
+       2},
       {"re-observation keeps more than the clearing minimum only",
        {{1.0, {{kStatic, {{1.0f, 0.0f, 0.2f}, {1.52f, 0.0f, 0.2f}}}}}},
-       with(0.0, 0.0, 1), 0.0, 0.0, 6.0,
+       with(0.0, 0.0, 1),
+       0.0,
+       0.0,
+       6.0,
        {observation(5.0, {{kChair, {{1.51f, 0.0f, 0.1f}}}})},
        {{kClear, {{1.0f, 0.0f, 0.2f}, {1.52f, 0.0f, 0.2f}}, {kStatic, kStatic}},
-        {kMark, {{1.51f, 0.0f, 0.1f}}, {kChair}}}, 1},
+        {kMark, {{1.51f, 0.0f, 0.1f}}, {kChair}}},
+       1},
   };
   for (const auto & c : cases) {
     SCOPED_TRACE(c.name);
@@ -365,8 +432,14 @@ TEST(CellCacheWalk, ChangesAreAppendedAndClearDropsSilently)
 {
   CellCache cache;
   std::vector<MapChangeUnit> changes(2);
-  cache.update({observation(1.0, {{kStatic, {{1.0f, 0.0f, 0.1f}}}})}, {}, settings(), 0.0, 0.0,
-               1.0, changes);
+  cache.update(
+      {observation(1.0, {{kStatic, {{1.0f, 0.0f, 0.1f}}}})},
+      {},
+      settings(),
+      0.0,
+      0.0,
+      1.0,
+      changes);
   ASSERT_EQ(3u, changes.size());
   EXPECT_EQ(MapChangeUnit::MARK, changes[2].operate);
   cache.clear();
@@ -419,11 +492,11 @@ TEST_F(CellCacheFrustum, StatusesOneAndThreeClear)
   camera.feed({camera.cell(4, 3, 0.1), camera.cell(2, 5, 0.3)});
   // Statuses as the detector answers them, checked first so the case stays honest.
   const std::vector<std::pair<Point, int32_t>> probe = {
-      {camera.cell(4, 3, 0.1), 1},   // seen in its own cell
-      {camera.cell(6, 5, 0.3), 2},   // hidden behind a nearer point
-      {camera.cell(6, 4, 0.0), 3},   // inside, nothing seen on its bearing
-      {camera.cell(6, 3, 0.3), 5},   // inside, above what was seen on its bearing
-      {camera.behind(1.0), 0},       // outside the view
+      {camera.cell(4, 3, 0.1), 1},  // seen in its own cell
+      {camera.cell(6, 5, 0.3), 2},  // hidden behind a nearer point
+      {camera.cell(6, 4, 0.0), 3},  // inside, nothing seen on its bearing
+      {camera.cell(6, 3, 0.3), 5},  // inside, above what was seen on its bearing
+      {camera.behind(1.0), 0},      // outside the view
   };
   Points points;
   Points kept;
@@ -448,32 +521,79 @@ TEST_F(CellCacheFrustum, OutcomesByDetectorAndOptions)
   struct Case
   {
     std::string name;
-    int fed_points;           ///< copies of one seen point fed to the detector; -1: not ready
+    int fed_points;  ///< copies of one seen point fed to the detector; -1: not ready
     bool protect;
     int32_t blocked;
     int32_t min_points;
-    bool seen_point_cached;   ///< cache the point the camera saw (status 1)
-    bool hidden_point_cached; ///< cache a point hidden behind it (status 2)
-    bool far_away;            ///< the cached unit lies beside the frustum box
+    bool seen_point_cached;    ///< cache the point the camera saw (status 1)
+    bool hidden_point_cached;  ///< cache a point hidden behind it (status 2)
+    bool far_away;             ///< the cached unit lies beside the frustum box
     std::vector<int> ops;
     size_t cached;
   };
   const std::vector<Case> cases = {
-      {"crossed, no point seen free: withdrawn and applied unchanged", 1, false, 0, 0, false, true,
-       false, {kClear, kMark}, 1},
-      {"crossed, no point seen free, not above the minimum: erased", 1, false, 0, 1, false, true,
-       false, {kClear}, 0},
-      {"minimum 0: one remaining point survives", 1, false, 0, 0, true, true, false,
-       {kClear, kMark}, 1},
-      {"minimum 0: no remaining point is erased", 1, false, 0, 0, true, false, false, {kClear},
+      {"crossed, no point seen free: withdrawn and applied unchanged",
+       1,
+       false,
+       0,
+       0,
+       false,
+       true,
+       false,
+       {kClear, kMark},
+       1},
+      {"crossed, no point seen free, not above the minimum: erased",
+       1,
+       false,
+       0,
+       1,
+       false,
+       true,
+       false,
+       {kClear},
        0},
+      {"minimum 0: one remaining point survives",
+       1,
+       false,
+       0,
+       0,
+       true,
+       true,
+       false,
+       {kClear, kMark},
+       1},
+      {"minimum 0: no remaining point is erased", 1, false, 0, 0, true, false, false, {kClear}, 0},
       {"protected, 100 reference points: blocked", 100, true, 100, 0, true, true, false, {}, 1},
-      {"protected, 101 reference points: clears", 101, true, 100, 0, true, true, false,
-       {kClear, kMark}, 1},
-      {"unprotected, few reference points: clears", 1, false, 100, 0, true, true, false,
-       {kClear, kMark}, 1},
-      {"not ready: withdrawn and applied unchanged", -1, false, 0, 0, true, true, false,
-       {kClear, kMark}, 1},
+      {"protected, 101 reference points: clears",
+       101,
+       true,
+       100,
+       0,
+       true,
+       true,
+       false,
+       {kClear, kMark},
+       1},
+      {"unprotected, few reference points: clears",
+       1,
+       false,
+       100,
+       0,
+       true,
+       true,
+       false,
+       {kClear, kMark},
+       1},
+      {"not ready: withdrawn and applied unchanged",
+       -1,
+       false,
+       0,
+       0,
+       true,
+       true,
+       false,
+       {kClear, kMark},
+       1},
       {"box beside the frustum: untouched", 1, false, 0, 0, false, false, true, {}, 1},
   };
   for (const auto & c : cases) {
@@ -481,8 +601,7 @@ TEST_F(CellCacheFrustum, OutcomesByDetectorAndOptions)
     cache.clear();
     camera.reset();
     if (c.fed_points >= 0) {
-      camera.feed(Points(
-          static_cast<size_t>(c.fed_points), camera.cell(4, 3, 0.1)));
+      camera.feed(Points(static_cast<size_t>(c.fed_points), camera.cell(4, 3, 0.1)));
       ASSERT_EQ(c.fed_points, camera.detector->reference_point_count);
     }
     Points points;
@@ -506,13 +625,466 @@ TEST_F(CellCacheFrustum, OutcomesByDetectorAndOptions)
     EXPECT_EQ(c.ops, ops);
     EXPECT_EQ(c.cached, cache.size());
     if (ops.size() == 2) {
-      const size_t survivors = c.seen_point_cached && c.fed_points > 0 &&
-                                       !(c.protect && c.fed_points <= c.blocked)
-                                   ? points.size() - 1
-                                   : points.size();
+      const size_t survivors =
+          c.seen_point_cached && c.fed_points > 0 && !(c.protect && c.fed_points <= c.blocked)
+              ? points.size() - 1
+              : points.size();
       EXPECT_EQ(static_cast<Eigen::Index>(survivors), changes[1].points.cols());
     }
   }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Differential test against a plain transcription of the update rules.
+
+/// The update rules written out step by step: a std::map cell table, copies everywhere.
+class ReferenceCache
+{
+public:
+  void update(
+      const std::vector<Observation> & observations,
+      const std::vector<std::shared_ptr<FrustumDetector>> & detectors,
+      const CellCache::Settings & s,
+      double robot_x,
+      double robot_y,
+      double now,
+      std::vector<MapChangeUnit> & changes)
+  {
+    struct Cell
+    {
+      float top;
+      unsigned flags;
+    };
+    std::map<std::pair<int32_t, int32_t>, Cell> table;
+    const auto key_of = [&s](float x, float y, float z, std::pair<int32_t, int32_t> & key) {
+      if (!std::isfinite(x) || !std::isfinite(y) || !std::isfinite(z)) {
+        return false;
+      }
+      const double tx = std::trunc(static_cast<double>(x) / s.cache_resolution);
+      const double ty = std::trunc(static_cast<double>(y) / s.cache_resolution);
+      const double lo = std::numeric_limits<int32_t>::min();
+      const double hi = std::numeric_limits<int32_t>::max();
+      if (tx < lo || tx > hi || ty < lo || ty > hi) {
+        return false;
+      }
+      key = {static_cast<int32_t>(tx), static_cast<int32_t>(ty)};
+      return true;
+    };
+    bool box_set = false;
+    float bx0 = 0, bx1 = 0, by0 = 0, by1 = 0;
+    std::list<velnor::CacheUnit> fresh;
+
+    for (const auto & o : observations) {
+      const double stamp = o.stamp.sec + o.stamp.nanosec * 1e-9;
+      for (const auto & u : o.units) {
+        if (u.points.cols() > 0) {
+          if (!box_set) {
+            bx0 = u.min_x, bx1 = u.max_x, by0 = u.min_y, by1 = u.max_y;
+            box_set = true;
+          } else {
+            bx0 = std::min(bx0, u.min_x), bx1 = std::max(bx1, u.max_x);
+            by0 = std::min(by0, u.min_y), by1 = std::max(by1, u.max_y);
+          }
+        }
+        velnor::CacheUnit c{velnor::DataUnit(u)};
+        std::vector<int> keep;
+        std::vector<unsigned> kept_types;
+        for (Eigen::Index i = 0; i < c.points.cols(); ++i) {
+          const float x = c.points(0, i), y = c.points(1, i), z = c.points(2, i);
+          const unsigned t = c.types[static_cast<size_t>(i)];
+          std::pair<int32_t, int32_t> key;
+          if (!key_of(x, y, z, key)) {
+            continue;
+          }
+          auto it = table.find(key);
+          if (it == table.end()) {
+            table[key] = Cell{z, t};
+          } else if (z > it->second.top) {
+            it->second.top = z;
+            it->second.flags |= t;
+          } else {
+            it->second.flags |= t;
+            continue;
+          }
+          keep.push_back(static_cast<int>(i));
+          kept_types.push_back(table[key].flags);
+        }
+        c = velnor::CacheUnit(cut(c, keep));
+        for (size_t k = 0; k < kept_types.size(); ++k) {
+          c.types[k] = semantic_map::SemanticType(kept_types[k]);
+        }
+        c.stamp = stamp;
+        auto pos = fresh.begin();
+        while (pos != fresh.end() && pos->stamp >= stamp) {
+          ++pos;
+        }
+        fresh.insert(pos, c);
+      }
+    }
+    for (auto & c : fresh) {
+      std::vector<int> keep;
+      std::vector<unsigned> kept_types;
+      for (Eigen::Index i = 0; i < c.points.cols(); ++i) {
+        std::pair<int32_t, int32_t> key;
+        key_of(c.points(0, i), c.points(1, i), c.points(2, i), key);
+        const Cell & cell = table.at(key);
+        const float diff = cell.top - c.points(2, i);
+        if (diff <= 0.001) {
+          keep.push_back(static_cast<int>(i));
+          kept_types.push_back(cell.flags);
+        }
+      }
+      const double stamp = c.stamp;
+      c = velnor::CacheUnit(cut(c, keep));
+      c.stamp = stamp;
+      for (size_t k = 0; k < kept_types.size(); ++k) {
+        c.types[k] = semantic_map::SemanticType(kept_types[k]);
+      }
+    }
+    const double threshold = fresh.empty() ? now : fresh.back().stamp;
+
+    for (auto it = units.begin(); it != units.end();) {
+      velnor::CacheUnit & u = *it;
+      if (s.decay_time > 0 && now - u.stamp > s.decay_time) {
+        for (auto rest = it; rest != units.end(); ++rest) {
+          changes.push_back(MapChangeUnit(*rest, MapChangeUnit::CLEAR));
+          ++seen.decayed;
+        }
+        units.erase(it, units.end());
+        break;
+      }
+      const double d = s.local_cache_distance;
+      if (d > 0 &&
+          ((std::fabs(double(u.min_x) - robot_x) > d && std::fabs(double(u.max_x) - robot_x) > d) ||
+           (std::fabs(double(u.min_y) - robot_y) > d &&
+            std::fabs(double(u.max_y) - robot_y) > d))) {
+        changes.push_back(MapChangeUnit(u, MapChangeUnit::CLEAR));
+        ++seen.distant;
+        it = units.erase(it);
+        continue;
+      }
+      if (u.stamp >= threshold) {
+        changes.push_back(MapChangeUnit(u, MapChangeUnit::CLEAR));
+        ++seen.redelivered;
+        it = units.erase(it);
+        continue;
+      }
+      bool changed = false;
+      velnor::CacheUnit v = u;  // points shrink here; the stored box stays until the end
+      const bool disjoint =
+          !box_set || u.max_x < bx0 || u.min_x > bx1 || u.max_y < by0 || u.min_y > by1;
+      if (!disjoint) {
+        changes.push_back(MapChangeUnit(v, MapChangeUnit::CLEAR));
+        std::vector<int> keep;
+        for (Eigen::Index i = 0; i < v.points.cols(); ++i) {
+          std::pair<int32_t, int32_t> key;
+          if (!key_of(v.points(0, i), v.points(1, i), v.points(2, i), key) ||
+              table.count(key) == 0) {
+            keep.push_back(static_cast<int>(i));
+          }
+        }
+        seen.reobserved_points += static_cast<size_t>(v.points.cols()) - keep.size();
+        v = keepStamp(v, keep);
+        changed = true;
+      }
+      for (const auto & det : detectors) {
+        if (!det->isCrossFrustum(u.min_x, u.max_x, u.min_y, u.max_y)) {
+          continue;
+        }
+        if (s.enable_near_blocked_protection &&
+            det->reference_point_count <= s.number_points_considered_as_blocked) {
+          continue;
+        }
+        if (!changed) {
+          changes.push_back(MapChangeUnit(v, MapChangeUnit::CLEAR));
+        }
+        std::vector<int> keep;
+        for (Eigen::Index i = 0; i < v.points.cols(); ++i) {
+          const int32_t status = det->checkPointFrustumStatus(
+              pcl::PointXYZ(v.points(0, i), v.points(1, i), v.points(2, i)), false);
+          if (status != 1 && status != 3) {
+            keep.push_back(static_cast<int>(i));
+          }
+        }
+        seen.frustum_points += static_cast<size_t>(v.points.cols()) - keep.size();
+        seen.frustum_kept += keep.size();
+        v = keepStamp(v, keep);
+        changed = true;
+      }
+      if (!changed) {
+        ++it;
+        continue;
+      }
+      if (static_cast<long>(v.points.cols()) > s.clearing_min_point_cloud) {
+        v.updateEdge();
+        u = v;
+        changes.push_back(MapChangeUnit(u, MapChangeUnit::MARK));
+        ++it;
+      } else {
+        it = units.erase(it);
+        ++seen.erased;
+      }
+    }
+    for (auto & c : fresh) {
+      c.updateEdge();
+      changes.push_back(MapChangeUnit(c, MapChangeUnit::MARK));
+    }
+    units.insert(units.begin(), fresh.begin(), fresh.end());
+  }
+
+  std::list<velnor::CacheUnit> units;
+
+  /// How often each rule acted, so the test can tell that the scenes exercise all of them.
+  struct Seen
+  {
+    size_t decayed{0};
+    size_t distant{0};
+    size_t redelivered{0};
+    size_t reobserved_points{0};
+    size_t frustum_points{0};
+    size_t frustum_kept{0};
+    size_t erased{0};
+  } seen;
+
+private:
+  /// A copy of @p u with only the columns listed (types alike); edge and flag copied.
+  static velnor::DataUnit cut(const velnor::DataUnit & u, const std::vector<int> & keep)
+  {
+    velnor::DataUnit out(u);
+    out.points.resize(3, static_cast<Eigen::Index>(keep.size()));
+    out.types.clear();
+    for (size_t k = 0; k < keep.size(); ++k) {
+      out.points.col(static_cast<Eigen::Index>(k)) = u.points.col(keep[k]);
+      out.types.push_back(u.types[static_cast<size_t>(keep[k])]);
+    }
+    return out;
+  }
+
+  static velnor::CacheUnit keepStamp(const velnor::CacheUnit & u, const std::vector<int> & keep)
+  {
+    velnor::CacheUnit out(cut(u, keep));
+    out.stamp = u.stamp;
+    return out;
+  }
+};
+
+void expectSameUnit(const velnor::DataUnit & want, const velnor::DataUnit & got)
+{
+  ASSERT_EQ(want.points.cols(), got.points.cols());
+  // Bitwise equality: both sides copy the same floats.
+  EXPECT_TRUE(want.points.cwiseEqual(got.points).all());
+  EXPECT_EQ(want.types, got.types);
+  EXPECT_EQ(want.flag, got.flag);
+  EXPECT_EQ(want.min_x, got.min_x);
+  EXPECT_EQ(want.min_y, got.min_y);
+  EXPECT_EQ(want.max_x, got.max_x);
+  EXPECT_EQ(want.max_y, got.max_y);
+}
+
+/// Random scenes: clustered clouds with near-equal heights, stray non-finite and far points,
+/// sources that deliver an observation again, posed and fed detectors.
+class RandomScene
+{
+public:
+  explicit RandomScene(uint32_t seed) : rng(seed) {}
+
+  double uniform(double a, double b) { return std::uniform_real_distribution<double>(a, b)(rng); }
+  int integer(int a, int b) { return std::uniform_int_distribution<int>(a, b)(rng); }
+  template <typename T>
+  T pick(const std::vector<T> & values)
+  {
+    return values[static_cast<size_t>(integer(0, static_cast<int>(values.size()) - 1))];
+  }
+
+  CellCache::Settings settings()
+  {
+    CellCache::Settings s;
+    s.cache_resolution = pick<double>({0.05, 0.1, 0.02});
+    s.decay_time = pick<double>({0.0, -1.0, 0.3, 0.7});
+    s.local_cache_distance = pick<double>({0.0, 1.0, 2.5});
+    s.clearing_min_point_cloud = pick<int32_t>({-1, 0, 1, 3, 10});
+    s.enable_near_blocked_protection = integer(0, 1) == 1;
+    s.number_points_considered_as_blocked = pick<int32_t>({-1, 0, 5, 30});
+    return s;
+  }
+
+  velnor::ObservationUnit unit(double cx, double cy)
+  {
+    velnor::ObservationUnit u;
+    u.type = semantic_map::SemanticType(1u << integer(0, 4));
+    u.flag = integer(0, 1) == 1;
+    const int n = pick<int>({0, 1, 5, 20, 60});
+    const double spread = pick<double>({0.05, 0.2, 0.6});
+    u.points.resize(3, n);
+    for (int i = 0; i < n; ++i) {
+      u.points(0, i) = static_cast<float>(cx + uniform(-spread, spread));
+      u.points(1, i) = static_cast<float>(cy + uniform(-spread, spread));
+      // Heights on a 0.5 mm lattice, so the 1 mm band is met exactly and missed narrowly.
+      u.points(2, i) = static_cast<float>(pick<double>({0.0, 0.2, 0.4}) + 0.0005 * integer(0, 6));
+    }
+    u.updateEdge();
+    // Points an upstream filter would have dropped; the box stays as it was.
+    if (n > 0 && integer(0, 4) == 0) {
+      const Eigen::Index i = integer(0, n - 1);
+      const float nan = std::numeric_limits<float>::quiet_NaN();
+      switch (integer(0, 3)) {
+        case 0:
+          u.points(2, i) = nan;
+          break;
+        case 1:
+          u.points(0, i) = nan;
+          break;
+        case 2:
+          u.points(1, i) = std::numeric_limits<float>::infinity();
+          break;
+        default:
+          u.points(0, i) = 3e9f;
+          break;
+      }
+    }
+    return u;
+  }
+
+  Observation observation(double stamp, double cx, double cy)
+  {
+    Observation o;
+    const auto ms = static_cast<int64_t>(std::llround(stamp * 1000.0));
+    o.stamp.sec = static_cast<int32_t>(ms / 1000);
+    o.stamp.nanosec = static_cast<uint32_t>((ms % 1000) * 1000000);
+    o.frame = "map";
+    const int n = integer(0, 3);
+    for (int i = 0; i < n; ++i) {
+      o.units.push_back(unit(cx + uniform(-0.5, 0.5), cy + uniform(-0.5, 0.5)));
+    }
+    return o;
+  }
+
+  std::shared_ptr<FrustumDetector> detector(const std::vector<Observation> & gathered)
+  {
+    velnor::FrustumDetectorStrategy strategy;
+    for (int32_t * code :
+         {&strategy.no_reference_point,
+          &strategy.out_of_theta,
+          &strategy.near_range_without_point,
+          &strategy.near_range_with_point,
+          &strategy.far_range_without_point,
+          &strategy.far_range_with_point,
+          &strategy.inside_without_point,
+          &strategy.inside_with_point}) {
+      *code = integer(0, 5);
+    }
+    auto d = std::make_shared<FrustumDetector>(
+        velnor_test::makeCameraInfo(), 0.3f, 3.0f, 0.1f, 0.25f, strategy);
+    const velnor_test::CameraPose pose{
+        uniform(-2.0, 2.0), uniform(-2.0, 2.0), uniform(0.3, 1.0), uniform(-3.1, 3.1)};
+    d->clear();
+    d->setTrans(pose.transform());
+    geometry_msgs::msg::Polygon shape;
+    for (const auto & [dx, dy] : {std::pair{-5.0, -5.0}, std::pair{5.0, 5.0}}) {
+      geometry_msgs::msg::Point32 v;
+      v.x = static_cast<float>(pose.x + dx);
+      v.y = static_cast<float>(pose.y + dy);
+      shape.points.push_back(v);
+    }
+    d->setShape(shape);
+    const int mode = integer(0, 5);
+    if (mode == 0) {
+      return d;  // posed but never finished: not ready
+    }
+    if (mode > 1) {
+      for (const auto & o : gathered) {
+        for (const auto & u : o.units) {
+          if (integer(0, 1) == 1) {
+            d->addInputCloud(u.points);
+          }
+        }
+      }
+    }
+    d->fixSetting();
+    return d;
+  }
+
+  std::mt19937 rng;
+};
+
+TEST(CellCacheDifferential, SameChangesAndCacheAsTheReference)
+{
+  constexpr int kTrials = 2000;
+  constexpr int kUpdates = 6;
+  ReferenceCache::Seen seen;
+  for (int trial = 0; trial < kTrials; ++trial) {
+    SCOPED_TRACE("trial " + std::to_string(trial));
+    RandomScene scene(static_cast<uint32_t>(1000 + trial));
+    const CellCache::Settings s = scene.settings();
+    CellCache cache;
+    ReferenceCache reference;
+    // Each source holds its last one or two observations and delivers them on every update.
+    std::vector<std::vector<Observation>> sources(static_cast<size_t>(scene.integer(0, 3)));
+    double robot_x = scene.uniform(-2.0, 2.0);
+    double robot_y = scene.uniform(-2.0, 2.0);
+    for (int k = 0; k < kUpdates; ++k) {
+      const double now = 0.2 * k + scene.uniform(0.0, 0.1);
+      robot_x += scene.uniform(-0.4, 0.4);
+      robot_y += scene.uniform(-0.4, 0.4);
+      std::vector<Observation> gathered;
+      for (auto & held : sources) {
+        if (scene.integer(0, 3) > 0) {
+          // Stamps on a 50 ms lattice, so sources often share one.
+          const double stamp = 0.05 * std::floor((now - scene.uniform(0.0, 0.15)) / 0.05);
+          held.push_back(scene.observation(
+              std::max(stamp, 0.0),
+              robot_x + scene.uniform(-1, 1),
+              robot_y + scene.uniform(-1, 1)));
+        }
+        while (held.size() > static_cast<size_t>(scene.integer(1, 2))) {
+          held.erase(held.begin());
+        }
+        gathered.insert(gathered.end(), held.begin(), held.end());
+      }
+      std::vector<std::shared_ptr<FrustumDetector>> detectors;
+      for (int i = scene.integer(0, 2); i > 0; --i) {
+        detectors.push_back(scene.detector(gathered));
+      }
+      std::vector<MapChangeUnit> got;
+      std::vector<MapChangeUnit> want;
+      cache.update(gathered, detectors, s, robot_x, robot_y, now, got);
+      reference.update(gathered, detectors, s, robot_x, robot_y, now, want);
+      ASSERT_EQ(want.size(), got.size()) << "update " << k;
+      for (size_t i = 0; i < want.size(); ++i) {
+        ASSERT_EQ(want[i].operate, got[i].operate) << "update " << k << " change " << i;
+        expectSameUnit(want[i], got[i]);
+      }
+      ASSERT_EQ(reference.units.size(), cache.size());
+      ASSERT_EQ(reference.units.size(), cache.getUnits().size());
+      auto r = reference.units.begin();
+      for (const auto & unit : cache.getUnits()) {
+        EXPECT_EQ(r->stamp, unit.stamp);
+        expectSameUnit(*r++, unit);
+      }
+      if (::testing::Test::HasFailure()) {
+        return;
+      }
+    }
+    seen.decayed += reference.seen.decayed;
+    seen.distant += reference.seen.distant;
+    seen.redelivered += reference.seen.redelivered;
+    seen.reobserved_points += reference.seen.reobserved_points;
+    seen.frustum_points += reference.seen.frustum_points;
+    seen.frustum_kept += reference.seen.frustum_kept;
+    seen.erased += reference.seen.erased;
+  }
+  // The scenes must exercise every rule, not just agree on nothing.
+  std::cout << "decayed " << seen.decayed << ", distant " << seen.distant << ", re-delivered "
+            << seen.redelivered << ", points seen again " << seen.reobserved_points
+            << ", points cleared by a frustum " << seen.frustum_points << " (kept "
+            << seen.frustum_kept << "), changed units erased " << seen.erased << "\n";
+  EXPECT_GT(seen.decayed, 100u);
+  EXPECT_GT(seen.distant, 100u);
+  EXPECT_GT(seen.redelivered, 100u);
+  EXPECT_GT(seen.reobserved_points, 100u);
+  EXPECT_GT(seen.frustum_points, 100u);
+  EXPECT_GT(seen.frustum_kept, 100u);
+  EXPECT_GT(seen.erased, 100u);
 }
 
 }  // namespace
