@@ -130,7 +130,8 @@ std::vector<rclcpp::Parameter> velnorParameters(bool room_map)
 {
   std::vector<rclcpp::Parameter> parameters = {
       {"frustum_list", "front_camera left_camera"},
-      {"default_frustum_conf.max_view_distance", 4.0},
+      {"default_frustum_conf.max_view_distance", 1.5},
+      {"default_frustum_conf.r_resolution", 0.1},
       {"front_camera.camera_info_topic", "/front_camera/camera_info"},
       {"left_camera.camera_info_topic", "/left_camera/camera_info"},
       {"observation_list", "front left"},
