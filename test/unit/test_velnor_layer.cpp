@@ -568,4 +568,47 @@ TEST_F(RateWatchTest, SlowEpisodesAreReportedOnceAndClosed)
   EXPECT_EQ(VelnorLayer::FreqCheckMeta::last_pub_time.seconds(), 1401.0);
 }
 
+// Layers of two nodes share last_pub_time: an ERROR of one holds back the ERROR of the other for
+// 120 s.
+TEST_F(RateWatchTest, LayersOfBothNodesShareTheErrorInterval)
+{
+  auto other_node = std::make_shared<rclcpp_lifecycle::LifecycleNode>("velnor_other_node");
+  rcl_enable_ros_time_override(other_node->get_clock()->get_clock_handle());
+  auto other = std::make_shared<VelnorLayer>();
+  other->name = "cam";
+  other->node = other_node;
+  auto set_both = [&](double seconds) {
+    setTime(seconds);
+    rcl_set_ros_time_override(
+        other_node->get_clock()->get_clock_handle(), static_cast<int64_t>(seconds * 1e9));
+  };
+  set_both(1000.0);
+  other->initHZNoticeTime("cam.c");  // last_pub_time: 1000 s, for both layers
+
+  const std::unordered_map<std::string, double> slow_a{{"cam.a", 1.0}};
+  const std::unordered_map<std::string, double> slow_c{{"cam.c", 1.0}};
+  auto & log = velnor_test::LogCapture::instance();
+  log.clear();
+  struct Step
+  {
+    double time;
+    VelnorLayer * layer;
+    const std::unordered_map<std::string, double> * rates;
+  };
+  // This node's source is slow from 1200 s, the other's from 1210 s.
+  for (const Step & step : std::vector<Step>{
+           {1200.0, layer.get(), &slow_a},
+           {1204.0, layer.get(), &slow_a},   // ERROR (204 s since 1000 s)
+           {1210.0, other.get(), &slow_c},
+           {1214.0, other.get(), &slow_c},   // WARN: 10 s after that ERROR
+           {1330.0, other.get(), &slow_c}}) {  // ERROR: 126 s after it
+    set_both(step.time);
+    step.layer->noticeRates(*step.rates);
+  }
+  EXPECT_EQ(count(spdlog::level::err, "costmap[/.cam.a] has unexpected hz(1.000) for 4.00 sec."), 1u);
+  EXPECT_EQ(count(spdlog::level::warn, "costmap[/.cam.c] has unexpected hz(1.000) for 4.00 sec."), 1u);
+  EXPECT_EQ(count(spdlog::level::err, "costmap[/.cam.c] has unexpected hz(1.000) for 120.00 sec."), 1u);
+  EXPECT_EQ(count(spdlog::level::err, "camera data slow"), 2u);
+}
+
 }  // namespace
