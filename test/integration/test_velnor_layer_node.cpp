@@ -18,6 +18,7 @@
 #include "brindlex_velnor/velnor_cache_master.hpp"
 #include "demo_world.hpp"
 #include "lifecycle_msgs/msg/state.hpp"
+#include "nav2_msgs/srv/clear_entire_costmap.hpp"
 #include "nav_msgs/msg/occupancy_grid.hpp"
 #include "server_test_helpers.hpp"
 #include "simulated_cameras.hpp"
@@ -321,6 +322,13 @@ TEST_F(VelnorLayerNodeTest, LifecycleTransitionsWhileCloudsFlow)
   }
   // The other node ran on meanwhile.
   EXPECT_GT(countCells(*local, kPerson, -0.3, -1.2, 0.3, -0.6), 5);
+
+  // Clearing entirely resets the layer: its cache starts empty with the inputs still subscribed,
+  // so the cells come back from new clouds.
+  auto client = std::make_shared<rclcpp::Node>("clear_client");
+  ASSERT_TRUE(server_test::callService<nav2_msgs::srv::ClearEntireCostmap>(
+      client, "/global_semanticmap/brindlex_clear_entirely_global_semanticmap"));
+  EXPECT_TRUE(waitFor(marked, kWait));
 }
 
 }  // namespace
