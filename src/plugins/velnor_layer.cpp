@@ -99,8 +99,7 @@ void VelnorLayer::onInitialize(bool & enabled_flag)
   enabled_flag = locked_node->get_parameter(getFullName("enabled")).as_bool();
   current = true;
 
-  const bool rolling_window =
-      layered_semanticmap != nullptr && layered_semanticmap->rolling_window;
+  const bool rolling_window = layered_semanticmap != nullptr && layered_semanticmap->rolling_window;
   velnor::VelnorCache::Option cache_option;
   cache_option.name = name;
   cache_option.global_frame =
@@ -147,7 +146,8 @@ void VelnorLayer::onInitialize(bool & enabled_flag)
       std::weak_ptr<rclcpp_lifecycle::LifecycleNode>(locked_node), cache_option, *tf);
 
   declareParameter("frustum_list", rclcpp::ParameterValue(std::string()));
-  const std::string frustum_list = locked_node->get_parameter(getFullName("frustum_list")).as_string();
+  const std::string frustum_list =
+      locked_node->get_parameter(getFullName("frustum_list")).as_string();
   LOG_INFO("Subscribed frustum list: {}", frustum_list);
 
   const velnor::FrustumManager::Option builtin = [] {
@@ -377,7 +377,8 @@ void VelnorLayer::updateMaps(GridT * grid, nav2_costmap_2d::Costmap2D *, int, in
     return;
   }
   for (const auto & unit : *change_units) {
-    if (unit.operate != velnor::MapChangeUnit::CLEAR && unit.operate != velnor::MapChangeUnit::MARK) {
+    if (unit.operate != velnor::MapChangeUnit::CLEAR &&
+        unit.operate != velnor::MapChangeUnit::MARK) {
       continue;
     }
     const bool mark = unit.operate == velnor::MapChangeUnit::MARK;
@@ -394,8 +395,8 @@ void VelnorLayer::updateMaps(GridT * grid, nav2_costmap_2d::Costmap2D *, int, in
       if (!(fx < store.size_x) || !(fy < store.size_y)) {
         continue;
       }
-      const std::size_t index = static_cast<std::size_t>(fy) * store.size_x +
-                                static_cast<std::size_t>(fx);
+      const std::size_t index =
+          static_cast<std::size_t>(fy) * store.size_x + static_cast<std::size_t>(fx);
       const float z = unit.points(2, i);
       const SemanticType flags = static_cast<std::size_t>(i) < unit.types.size()
                                      ? unit.types[static_cast<std::size_t>(i)]

@@ -51,8 +51,12 @@ std::vector<double> cycle_seconds;
 rcutils_logging_output_handler_t default_handler = nullptr;
 
 void recordCycles(
-    const rcutils_log_location_t * location, int severity, const char * name,
-    rcutils_time_point_value_t stamp, const char * format, va_list * args)
+    const rcutils_log_location_t * location,
+    int severity,
+    const char * name,
+    rcutils_time_point_value_t stamp,
+    const char * format,
+    va_list * args)
 {
   va_list copy;
   va_copy(copy, *args);
@@ -74,7 +78,8 @@ class CameraRig
 {
 public:
   explicit CameraRig(int camera_count)
-      : node(std::make_shared<rclcpp::Node>("benchmark_rig")), broadcaster(node),
+      : node(std::make_shared<rclcpp::Node>("benchmark_rig")),
+        broadcaster(node),
         static_broadcaster(node)
   {
     const demo::DemoWorld world;
@@ -87,7 +92,8 @@ public:
       const double yaw = i * M_PI / 2.0;
       Eigen::Isometry3d mount = Eigen::Isometry3d::Identity();
       mount.linear() = (Eigen::AngleAxisd(yaw, Eigen::Vector3d::UnitZ()) *
-                        Eigen::AngleAxisd(0.35, Eigen::Vector3d::UnitY())).toRotationMatrix();
+                        Eigen::AngleAxisd(0.35, Eigen::Vector3d::UnitY()))
+                           .toRotationMatrix();
       mount.translation() = Eigen::Vector3d(0.2 * std::cos(yaw), 0.2 * std::sin(yaw), 0.25);
       camera.base_to_link = mount;
       mounts.push_back(transform(camera.base_to_link, "base_link", camera.linkFrame()));
@@ -160,7 +166,10 @@ private:
 
   // Records this thread's CPU time in its slot, then waits for the next tick; false once told to
   // stop.
-  bool tick(std::size_t slot, std::chrono::steady_clock::time_point & next, std::chrono::nanoseconds period)
+  bool tick(
+      std::size_t slot,
+      std::chrono::steady_clock::time_point & next,
+      std::chrono::nanoseconds period)
   {
     thread_cpu_ns[slot] = static_cast<uint64_t>(cpuSeconds(CLOCK_THREAD_CPUTIME_ID) * 1e9);
     next += period;
@@ -271,7 +280,8 @@ void BM_VelnorRoad(benchmark::State & state)
     // A subscriber, so that the obstacle map is built and sent.
     auto observer = std::make_shared<rclcpp::Node>("benchmark_observer");
     auto subscription = observer->create_subscription<nav_msgs::msg::OccupancyGrid>(
-        "/local_semanticmap/obstacle_map", rclcpp::QoS(1).transient_local().reliable(),
+        "/local_semanticmap/obstacle_map",
+        rclcpp::QoS(1).transient_local().reliable(),
         [](nav_msgs::msg::OccupancyGrid::ConstSharedPtr) {});
     rclcpp::executors::MultiThreadedExecutor executor(rclcpp::ExecutorOptions(), 2, true);
     executor.add_node(node->get_node_base_interface());
@@ -292,7 +302,8 @@ void BM_VelnorRoad(benchmark::State & state)
     const double rig_start = rig->threadCpuSeconds();
     const uint64_t points_start = rig->pointsPublished();
     std::this_thread::sleep_for(10s);
-    const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - wall_start).count();
+    const double wall =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - wall_start).count();
     const double cpu = cpuSeconds(CLOCK_PROCESS_CPUTIME_ID) - cpu_start;
     const double rig_cpu = rig->threadCpuSeconds() - rig_start;
     const uint64_t points = rig->pointsPublished() - points_start;
@@ -315,8 +326,13 @@ void BM_VelnorRoad(benchmark::State & state)
   }
 }
 
-BENCHMARK(BM_VelnorRoad)->Arg(1)->Arg(2)->Arg(4)->Iterations(1)->UseManualTime()->Unit(
-    benchmark::kSecond);
+BENCHMARK(BM_VelnorRoad)
+    ->Arg(1)
+    ->Arg(2)
+    ->Arg(4)
+    ->Iterations(1)
+    ->UseManualTime()
+    ->Unit(benchmark::kSecond);
 
 }  // namespace
 

@@ -49,8 +49,7 @@ public:
         static_broadcaster(node),
         broadcaster(node)
   {
-    static_broadcaster.sendTransform(transform(
-        node->now(), "map", "odom", demo::kOdomInMap));
+    static_broadcaster.sendTransform(transform(node->now(), "map", "odom", demo::kOdomInMap));
     publishPose();
     thread = std::thread([this]() { run(); });
     demo::SimulatedCameras::Script script{
@@ -88,7 +87,9 @@ public:
 
 private:
   static geometry_msgs::msg::TransformStamped transform(
-      const rclcpp::Time & stamp, const std::string & parent, const std::string & child,
+      const rclcpp::Time & stamp,
+      const std::string & parent,
+      const std::string & child,
       const demo::Pose2D & pose)
   {
     geometry_msgs::msg::TransformStamped t;
@@ -102,7 +103,10 @@ private:
     return t;
   }
 
-  void publishPose() { broadcaster.sendTransform(transform(node->now(), "odom", "base_link", pose())); }
+  void publishPose()
+  {
+    broadcaster.sendTransform(transform(node->now(), "odom", "base_link", pose()));
+  }
 
   void run()
   {
@@ -161,9 +165,11 @@ protected:
     server_test::CostmapSpec room{12, 12, 0.05, -5.0, -6.0, false, 5.0, 5.0};
     server_test::CostmapSpec around{4, 4, 0.05, 0.0, 0.0, true, 5.0, 5.0};
     server_test::setUpNode(
-        *global, room,
+        *global,
+        room,
         {{"velnor_layer", "semantic_map::VelnorLayer", velnorParameters(true)},
-         {"obstacle_map_layer", "semantic_map::ObstacleMapPublishLayer",
+         {"obstacle_map_layer",
+          "semantic_map::ObstacleMapPublishLayer",
           {{"topic_name", "obstacle_map"}, {"always_send_full_map", true}}}});
     server_test::setUpNode(
         *local, around, {{"velnor_layer", "semantic_map::VelnorLayer", velnorParameters(false)}});
@@ -193,7 +199,8 @@ protected:
   }
 
   // Cells of @p node whose flags include @p flag and whose centre lies in the box (node's frame).
-  static int countCells(ServerNode & node, unsigned int flag, double x0, double y0, double x1, double y1)
+  static int countCells(
+      ServerNode & node, unsigned int flag, double x0, double y0, double x1, double y1)
   {
     int count = 0;
     auto map = node.getLayeredSemanticmap();
@@ -229,16 +236,20 @@ protected:
 TEST_F(VelnorLayerNodeTest, WhatTheCamerasSeeIsMappedUntilTheySeeItGone)
 {
   // Clouds in: the person and the table's face in both grids, with heights.
-  EXPECT_TRUE(waitFor([&] { return countCells(*global, kPerson, 0.7, -1.2, 1.3, -0.6) > 5; }, kWait));
-  EXPECT_TRUE(waitFor([&] { return countCells(*global, kStatic, 0.5, -0.4, 1.5, -0.2) > 5; }, kWait));
-  EXPECT_TRUE(waitFor([&] { return countCells(*local, kPerson, -0.3, -1.2, 0.3, -0.6) > 5; }, kWait));
+  EXPECT_TRUE(
+      waitFor([&] { return countCells(*global, kPerson, 0.7, -1.2, 1.3, -0.6) > 5; }, kWait));
+  EXPECT_TRUE(
+      waitFor([&] { return countCells(*global, kStatic, 0.5, -0.4, 1.5, -0.2) > 5; }, kWait));
+  EXPECT_TRUE(
+      waitFor([&] { return countCells(*local, kPerson, -0.3, -1.2, 0.3, -0.6) > 5; }, kWait));
 
   // The obstacle map: the table's face is an obstacle (100), the person a dynamic one (50).
   std::mutex mutex;
   nav_msgs::msg::OccupancyGrid last;
   auto observer = std::make_shared<rclcpp::Node>("obstacle_map_observer");
   auto subscription = observer->create_subscription<nav_msgs::msg::OccupancyGrid>(
-      "/global_semanticmap/obstacle_map", rclcpp::QoS(1).transient_local().reliable(),
+      "/global_semanticmap/obstacle_map",
+      rclcpp::QoS(1).transient_local().reliable(),
       [&](nav_msgs::msg::OccupancyGrid::ConstSharedPtr grid) {
         std::lock_guard<std::mutex> lock(mutex);
         last = *grid;
@@ -267,14 +278,17 @@ TEST_F(VelnorLayerNodeTest, WhatTheCamerasSeeIsMappedUntilTheySeeItGone)
   // The person leaves: the room map (no decay, no distance rule) loses them because the cameras
   // now see the floor and the table where they stood; the table stays.
   robot->world_time = 30.0;
-  EXPECT_TRUE(waitFor([&] { return countCells(*global, kPerson, -5.0, -6.0, 7.0, 6.0) == 0; }, kWait));
+  EXPECT_TRUE(
+      waitFor([&] { return countCells(*global, kPerson, -5.0, -6.0, 7.0, 6.0) == 0; }, kWait));
   EXPECT_GT(countCells(*global, kStatic, 0.5, -0.4, 1.5, -0.2), 5);
 }
 
 TEST_F(VelnorLayerNodeTest, LocalMapWithdrawsByDistanceAndByAge)
 {
-  ASSERT_TRUE(waitFor([&] { return countCells(*local, kPerson, -0.3, -1.2, 0.3, -0.6) > 5; }, kWait));
-  ASSERT_TRUE(waitFor([&] { return countCells(*global, kPerson, 0.7, -1.2, 1.3, -0.6) > 5; }, kWait));
+  ASSERT_TRUE(
+      waitFor([&] { return countCells(*local, kPerson, -0.3, -1.2, 0.3, -0.6) > 5; }, kWait));
+  ASSERT_TRUE(
+      waitFor([&] { return countCells(*global, kPerson, 0.7, -1.2, 1.3, -0.6) > 5; }, kWait));
 
   // Listen to the change lists of the layers (both nodes' layers share the channel name).
   velnor::VelnorCacheSlave listener("distance_listener", "velnor_layer");
@@ -282,8 +296,8 @@ TEST_F(VelnorLayerNodeTest, LocalMapWithdrawsByDistanceAndByAge)
     for (const auto & list : listener.getUpdateData()) {
       for (const auto & unit : *list) {
         if (unit.operate == velnor::MapChangeUnit::CLEAR && !unit.types.empty() &&
-            (static_cast<unsigned int>(unit.types.front()) & kPerson) != 0 &&
-            unit.min_x > -0.5 && unit.max_x < 0.5) {
+            (static_cast<unsigned int>(unit.types.front()) & kPerson) != 0 && unit.min_x > -0.5 &&
+            unit.max_x < 0.5) {
           return true;  // in odom: the local node's unit
         }
       }
@@ -298,7 +312,8 @@ TEST_F(VelnorLayerNodeTest, LocalMapWithdrawsByDistanceAndByAge)
 
   // Age: a short decay time set at run time, and no more marking: the local map empties while
   // the room map keeps everything.
-  ASSERT_TRUE(waitFor([&] { return countCells(*local, kStatic, -10.0, -10.0, 10.0, 10.0) > 5; }, kWait));
+  ASSERT_TRUE(
+      waitFor([&] { return countCells(*local, kStatic, -10.0, -10.0, 10.0, 10.0) > 5; }, kWait));
   local->set_parameter(rclcpp::Parameter("velnor_layer.decay_time", 0.5));
   local->set_parameter(rclcpp::Parameter("velnor_layer.front.marking", false));
   local->set_parameter(rclcpp::Parameter("velnor_layer.left.marking", false));

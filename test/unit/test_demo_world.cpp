@@ -31,18 +31,18 @@ TEST(DemoWorldTest, RaysMeetTheScriptedSurfaces)
     double distance;
   };
   const std::vector<Case> cases = {
-    {"bare floor", {-2.0, -2.0, 1.0}, kDown, 0.0, demo::kFloor, 1.0},
-    {"carpet", {0.0, 1.0, 0.5}, kDown, 0.0, demo::kCarpet, 0.5},
-    {"stain", {2.1, -0.8, 0.3}, kDown, 0.0, demo::kStain, 0.3},
-    {"table top", {1.0, 0.0, 2.0}, kDown, 0.0, demo::kTable, 1.25},
-    {"chair", {1.0, 0.6, 1.0}, kDown, 0.0, demo::kChair, 0.1},
-    {"east wall", {2.0, 0.0, 1.0}, {1.0, 0.0, 0.0}, 0.0, demo::kWall, 3.5},
-    {"wall out of range", {1.0, 2.0, 1.0}, {1.0, 0.0, 0.0}, 0.0, std::nullopt, 0.0},
-    {"upwards: nothing", {1.0, 2.0, 1.0}, {0.0, 0.0, 1.0}, 0.0, std::nullopt, 0.0},
-    // The person walks along y = -0.9 from x = -3.2 (4 s) to 5.2 (16 s): at 10 s they are at 1.0.
-    {"person in the room", {1.0, -3.0, 1.0}, {0.0, 1.0, 0.0}, 10.0, demo::kPerson, 1.88},
-    {"person has left", {1.0, -3.0, 1.0}, {0.0, 1.0, 0.0}, 20.0, std::nullopt, 0.0},
-    {"person not yet there", {1.0, -3.0, 1.0}, {0.0, 1.0, 0.0}, 2.0, std::nullopt, 0.0},
+      {"bare floor", {-2.0, -2.0, 1.0}, kDown, 0.0, demo::kFloor, 1.0},
+      {"carpet", {0.0, 1.0, 0.5}, kDown, 0.0, demo::kCarpet, 0.5},
+      {"stain", {2.1, -0.8, 0.3}, kDown, 0.0, demo::kStain, 0.3},
+      {"table top", {1.0, 0.0, 2.0}, kDown, 0.0, demo::kTable, 1.25},
+      {"chair", {1.0, 0.6, 1.0}, kDown, 0.0, demo::kChair, 0.1},
+      {"east wall", {2.0, 0.0, 1.0}, {1.0, 0.0, 0.0}, 0.0, demo::kWall, 3.5},
+      {"wall out of range", {1.0, 2.0, 1.0}, {1.0, 0.0, 0.0}, 0.0, std::nullopt, 0.0},
+      {"upwards: nothing", {1.0, 2.0, 1.0}, {0.0, 0.0, 1.0}, 0.0, std::nullopt, 0.0},
+      // The person walks along y = -0.9 from x = -3.2 (4 s) to 5.2 (16 s): at 10 s they are at 1.0.
+      {"person in the room", {1.0, -3.0, 1.0}, {0.0, 1.0, 0.0}, 10.0, demo::kPerson, 1.88},
+      {"person has left", {1.0, -3.0, 1.0}, {0.0, 1.0, 0.0}, 20.0, std::nullopt, 0.0},
+      {"person not yet there", {1.0, -3.0, 1.0}, {0.0, 1.0, 0.0}, 2.0, std::nullopt, 0.0},
   };
   for (const auto & c : cases) {
     const auto hit = world.castRay(c.origin, c.direction.normalized(), 4.0, c.time);
@@ -61,7 +61,7 @@ TEST(DemoWorldTest, RenderedPointsLieOnTheSurfacesTheyAreLabelledWith)
   const DemoWorld world;
   CameraModel camera = demo::demoCameras(64, 48)[1];  // the left camera: table, chair, carpet
   const Eigen::Isometry3d optical_pose = demo::toIsometry(demo::Pose2D{1.0, 2.0, M_PI}) *
-    camera.base_to_link * CameraModel::linkToOptical();
+                                         camera.base_to_link * CameraModel::linkToOptical();
   // At 12.1 s the person stands at (2.5, -0.9), in view beside the table.
   const double time = 12.1;
   const auto cloud = demo::renderCloud(world, camera, optical_pose, time, 7);
@@ -83,7 +83,7 @@ TEST(DemoWorldTest, RenderedPointsLieOnTheSurfacesTheyAreLabelledWith)
       ASSERT_GE(point.z(), camera.min_range - 0.0015);
       const Eigen::Vector3d ray = point / point.z();
       const auto hit = world.castRay(
-        optical_pose.translation(), optical_pose.linear() * ray, camera.max_range, time);
+          optical_pose.translation(), optical_pose.linear() * ray, camera.max_range, time);
       ASSERT_TRUE(hit.has_value());
       EXPECT_EQ(hit->code, element.semantic_id);
       EXPECT_NEAR(point.z(), hit->distance, 0.0016);
@@ -125,15 +125,15 @@ TEST(SemanticGridImageTest, ColoursFollowTheLegend)
   const cv::Vec3b person = demo::kClassColours[0].colour;
   const cv::Vec3b carpet{100, 30, 75};  // half of CARPET's colour: height 0 m
   const std::vector<Case> cases = {
-    {0, unknown, demo::kUnknownColour},
-    {0, 0.0f, demo::kFreeColour},
-    {8 | 1, 2.5f, person},         // PERSON wins over STATIC; 2 m or more is the full colour
-    {256, 0.0f, carpet},
-    {1u << 20, unknown, demo::kClassColours[6].colour},  // unnamed flag: STATIC
-    {2, 1.0f, cv::Vec3b(0, 123, 191)},   // CHAIR at 1 m: three quarters
+      {0, unknown, demo::kUnknownColour},
+      {0, 0.0f, demo::kFreeColour},
+      {8 | 1, 2.5f, person},  // PERSON wins over STATIC; 2 m or more is the full colour
+      {256, 0.0f, carpet},
+      {1u << 20, unknown, demo::kClassColours[6].colour},  // unnamed flag: STATIC
+      {2, 1.0f, cv::Vec3b(0, 123, 191)},                   // CHAIR at 1 m: three quarters
   };
   for (std::size_t i = 0; i < cases.size(); ++i) {
-    grid.types[i] = cases[i].flags;      // row y = 0
+    grid.types[i] = cases[i].flags;  // row y = 0
     grid.heights[i] = cases[i].height;
   }
   const cv::Mat image = demo::renderSemanticGrid(grid);

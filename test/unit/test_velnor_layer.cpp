@@ -190,8 +190,15 @@ TEST_F(VelnorLayerTest, ObservationSourcesAreNamedByLayerAndWord)
   for (const std::string source : {"front", "left"}) {
     EXPECT_EQ(layer->freq_check_metas.count("cam." + source), 1u) << source;
     for (const std::string field :
-         {"topic_name", "msg_type", "frustum_name", "sensor_frame", "marking", "check_hz",
-          "observation_keep_time", "expected_update_rate", "min_obstacle_height",
+         {"topic_name",
+          "msg_type",
+          "frustum_name",
+          "sensor_frame",
+          "marking",
+          "check_hz",
+          "observation_keep_time",
+          "expected_update_rate",
+          "min_obstacle_height",
           "max_obstacle_height"}) {
       EXPECT_TRUE(node->has_parameter("cam." + source + "." + field)) << source << field;
     }
@@ -225,7 +232,9 @@ TEST_F(VelnorLayerTest, ConfigurationErrorsFailTheInitialisation)
 
   // A cache resolution that is not a finite positive length never reaches the cache.
   for (const double resolution :
-       {0.0, -0.05, std::numeric_limits<double>::quiet_NaN(),
+       {0.0,
+        -0.05,
+        std::numeric_limits<double>::quiet_NaN(),
         std::numeric_limits<double>::infinity()}) {
     makeLayer({{"cam.cache_resolution", resolution}});
     log.clear();
@@ -374,8 +383,10 @@ TEST_F(VelnorLayerTest, ChangeUnitsWidenTheBoundsAndWriteTheGrid)
       {"point at the origin: cell 0", {}, {unit(2, {{0.0f, 0.0f, 0.3f}}, P)}, {{0, 0, P, 0.3f}}},
       {"points on and beyond the far edges are outside",
        {},
-       {unit(2, {{1.0f, 0.5f, 1.0f}, {0.5f, 1.0f, 1.0f}, {-1e-6f, 0.5f, 1.0f}, {0.5f, -1e-6f, 1.f}},
-             S)},
+       {unit(
+           2,
+           {{1.0f, 0.5f, 1.0f}, {0.5f, 1.0f, 1.0f}, {-1e-6f, 0.5f, 1.0f}, {0.5f, -1e-6f, 1.f}},
+           S)},
        {}},
       {"last cell", {}, {unit(2, {{0.999f, 0.999f, 0.2f}}, C)}, {{9, 9, C, 0.2f}}},
       {"clear below the height keeps it",
@@ -525,10 +536,12 @@ TEST_F(RateWatchTest, SlowEpisodesAreReportedOnceAndClosed)
 
   // Slow for 5 s with its lowest rate 2.5 Hz: one WARN beyond 3 s, one closing WARN.
   run({{1010.0, slow_a}, {1012.0, {{"cam.a", 2.5}}}, {1013.5, slow_a}});
-  EXPECT_EQ(count(spdlog::level::warn, "costmap[/.cam.a] has unexpected hz(2.500) for 3.50 sec."), 1u);
+  EXPECT_EQ(
+      count(spdlog::level::warn, "costmap[/.cam.a] has unexpected hz(2.500) for 3.50 sec."), 1u);
   EXPECT_TRUE(layer->freq_check_metas.at("cam.a").noticed);
   run({{1015.0, slow_a}, {1015.5, none}});
-  EXPECT_EQ(count(spdlog::level::warn, "costmap[/.cam.a] has unexpected hz(2.500) for 5.00 sec."), 1u);
+  EXPECT_EQ(
+      count(spdlog::level::warn, "costmap[/.cam.a] has unexpected hz(2.500) for 5.00 sec."), 1u);
   EXPECT_EQ(count(spdlog::level::warn, "camera data slow"), 1u);
   const auto & closed = layer->freq_check_metas.at("cam.a");
   EXPECT_EQ(closed.start_time.nanoseconds(), 0);
@@ -539,7 +552,8 @@ TEST_F(RateWatchTest, SlowEpisodesAreReportedOnceAndClosed)
 
   // More than 120 s after last_pub_time: the ERROR, then a closing WARN. Two sources slow in the
   // same cycle: the first visited logs the ERROR, the other a WARN.
-  run({{1200.0, {{"cam.a", 1.0}, {"cam.b", 1.0}}},
+  run(
+      {{1200.0, {{"cam.a", 1.0}, {"cam.b", 1.0}}},
        {1204.0, {{"cam.a", 1.0}, {"cam.b", 1.0}}},
        {1205.0, none}});
   EXPECT_EQ(count(spdlog::level::err, "ErrorCode: 101100030, camera data slow, costmap[/."), 1u);
@@ -598,16 +612,19 @@ TEST_F(RateWatchTest, LayersOfBothNodesShareTheErrorInterval)
   // This node's source is slow from 1200 s, the other's from 1210 s.
   for (const Step & step : std::vector<Step>{
            {1200.0, layer.get(), &slow_a},
-           {1204.0, layer.get(), &slow_a},   // ERROR (204 s since 1000 s)
+           {1204.0, layer.get(), &slow_a},  // ERROR (204 s since 1000 s)
            {1210.0, other.get(), &slow_c},
-           {1214.0, other.get(), &slow_c},   // WARN: 10 s after that ERROR
+           {1214.0, other.get(), &slow_c},     // WARN: 10 s after that ERROR
            {1330.0, other.get(), &slow_c}}) {  // ERROR: 126 s after it
     set_both(step.time);
     step.layer->noticeRates(*step.rates);
   }
-  EXPECT_EQ(count(spdlog::level::err, "costmap[/.cam.a] has unexpected hz(1.000) for 4.00 sec."), 1u);
-  EXPECT_EQ(count(spdlog::level::warn, "costmap[/.cam.c] has unexpected hz(1.000) for 4.00 sec."), 1u);
-  EXPECT_EQ(count(spdlog::level::err, "costmap[/.cam.c] has unexpected hz(1.000) for 120.00 sec."), 1u);
+  EXPECT_EQ(
+      count(spdlog::level::err, "costmap[/.cam.a] has unexpected hz(1.000) for 4.00 sec."), 1u);
+  EXPECT_EQ(
+      count(spdlog::level::warn, "costmap[/.cam.c] has unexpected hz(1.000) for 4.00 sec."), 1u);
+  EXPECT_EQ(
+      count(spdlog::level::err, "costmap[/.cam.c] has unexpected hz(1.000) for 120.00 sec."), 1u);
   EXPECT_EQ(count(spdlog::level::err, "camera data slow"), 2u);
 }
 

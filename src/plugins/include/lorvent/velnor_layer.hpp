@@ -131,7 +131,7 @@ public:
   std::unique_ptr<velnor::VelnorCacheMaster> camera_cache;
   std::shared_ptr<std::vector<velnor::MapChangeUnit>> change_units;
   rclcpp_lifecycle::LifecycleNode::OnSetParametersCallbackHandle::SharedPtr
-    parameter_callback_handle;
+      parameter_callback_handle;
   std::unordered_map<std::string, FreqCheckMeta> freq_check_metas;
 };
 
