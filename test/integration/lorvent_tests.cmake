@@ -32,3 +32,13 @@ if(TARGET lorvent AND TARGET sorrelin)
   target_compile_definitions(test_lorvent_registration PRIVATE
     LORVENT_LIBRARY_PATH="$<TARGET_FILE:lorvent>")
 endif()
+
+# The depth-camera layer end to end: both nodes, TF and the demo's simulated cameras.
+if(TARGET lorvent AND TARGET sorrelin AND TARGET demo_world)
+  brindlex_add_gtest(test_velnor_layer_node
+    SOURCES ${CMAKE_CURRENT_LIST_DIR}/test_velnor_layer_node.cpp
+    LIBRARIES sorrelin velnor demo_world
+    TIMEOUT 600)
+  target_include_directories(test_velnor_layer_node PRIVATE ${CMAKE_CURRENT_LIST_DIR}/..)
+  add_dependencies(test_velnor_layer_node lorvent)
+endif()
