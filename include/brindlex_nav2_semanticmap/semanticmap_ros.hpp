@@ -70,6 +70,9 @@ public:
   ~SemanticmapROS() override
   {
     stopUpdateThread();
+    // Layers may serve calls on the base's executor thread: stop it before the layers go, also
+    // when the node is destroyed without a cleanup.
+    executor_thread_.reset();
     layered_semanticmap.reset();
     delete load_service;
     load_service = nullptr;
