@@ -53,11 +53,11 @@ private:
 
 /**
  * @brief Configures @p global, then @p local, then activates @p global, then @p local, whatever the
- * results, and logs one ERROR per node and transition that failed, prefixed by @p program.
+ * results of the earlier steps, and logs one ERROR per node and transition that failed, prefixed by @p program.
  *
  * A transition that could not start because an earlier one of its node failed is not reported
- * again, and nothing is reported once the context is shut down, which cuts start-up short on
- * purpose. Runs on the start-up thread.
+ * again. Once the context is shut down (a signal) no further transition starts and nothing is
+ * reported: start-up is cut short on purpose. Runs on the start-up thread.
  */
 inline void runStartupTransitions(
     rclcpp_lifecycle::LifecycleNode & global,
@@ -72,6 +72,10 @@ inline void runStartupTransitions(
   };
   for (const Step & step : {Step{global, false}, Step{local, false}, Step{global, true},
                             Step{local, true}}) {
+    if (!rclcpp::ok()) {
+      // Shut down meanwhile (a signal): nothing is gained by bringing a node up now.
+      return;
+    }
     const uint8_t from =
         step.activate ? State::PRIMARY_STATE_INACTIVE : State::PRIMARY_STATE_UNCONFIGURED;
     const uint8_t goal = step.activate ? State::PRIMARY_STATE_ACTIVE : State::PRIMARY_STATE_INACTIVE;
