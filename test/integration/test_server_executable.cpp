@@ -39,6 +39,7 @@ public:
     std::string program{SEMANTICMAP_NODE_PATH};
     bool signals_blocked{false};
     bool capture_stderr{false};
+    std::string working_directory{};  // the test's own when empty
   };
 
   ChildProcess(
@@ -83,6 +84,9 @@ public:
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, fds[1], STDOUT_FILENO);
+    if (!launch.working_directory.empty()) {
+      posix_spawn_file_actions_addchdir_np(&actions, launch.working_directory.c_str());
+    }
     if (launch.capture_stderr) {
       posix_spawn_file_actions_adddup2(&actions, fds[1], STDERR_FILENO);
     }
@@ -534,6 +538,34 @@ TEST(ServerExecutable, FailedStartUpTransitionIsLoggedOnceAndTheProcessRunsOn)
     EXPECT_GE(linesWith(out, c.cause), 1) << c.what << "\n" << out;
     std::remove(params.c_str());
   }
+}
+
+TEST(ServerExecutable, DemoRunsTheExampleConfigurationAndWritesItsMaps)
+{
+  const std::string output =
+      std::string(::testing::TempDir()) + "/demo_maps_" + std::to_string(getpid());
+  ChildProcess::Launch launch;
+  launch.program = SEMANTICMAP_DEMO_PATH;
+  launch.capture_stderr = true;
+  launch.working_directory = PROJECT_SOURCE_DIR;  // the configuration names data/map/ relatively
+  auto env = childEnvironment();
+  env.erase("BRINDLEX_TEST_LAYER_TRACE");
+  ChildProcess child(
+      launch,
+      {"--duration", "1", "--output", output, "--params-file", "config/semanticmap_params.yaml"},
+      env);
+  EXPECT_EQ(child.wait(), 0) << child.output();
+  const auto out = child.output();
+  EXPECT_NE(out.find("semanticmap_demo: done"), std::string::npos) << out;
+  for (const std::string node : {"global_semanticmap", "local_semanticmap"}) {
+    for (const std::string topic : {"obstacle_map", "covered_map"}) {
+      const std::string path = output + "/" + node + "_" + topic + ".png";
+      EXPECT_EQ(linesWith(out, "-> " + path), 1) << path << "\n" << out;
+      EXPECT_TRUE(std::ifstream(path).good()) << path;
+      std::remove(path.c_str());
+    }
+  }
+  EXPECT_EQ(linesWith(out, "[ERROR]"), 0) << out;
 }
 
 }  // namespace
