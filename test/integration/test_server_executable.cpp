@@ -1,5 +1,6 @@
-// semanticmap_node as a child process: start-up order of both nodes, the threads they run on, and
-// the exit code for SIGINT (also while activation still waits for TF) and for a missing package.
+// semanticmap_node and the demo as child processes: start-up order of both nodes, the threads they
+// run on, SIGINT and SIGTERM at any moment of start-up, bad command lines and parameters, a failed
+// start-up transition, a missing package, and the demo with the example configuration.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
