@@ -1,11 +1,15 @@
 // semanticmap_demo: runs the two semantic map nodes exactly as semanticmap_node does, beside a
-// simulated robot that drives a loop and publishes map -> odom -> base_link, and prints what each
-// node is doing.
+// simulated robot that drives a loop through a scripted room, publishes map -> odom -> base_link
+// and carries two depth cameras (demo_world.hpp, simulated_cameras.hpp), and prints what each node
+// is doing.
 //
-//   semanticmap_demo [--duration SECONDS] [--params-file FILE] [ROS arguments...]
+//   semanticmap_demo [--duration SECONDS] [--params-file FILE] [--vga] [ROS arguments...]
 //
-// Without --duration it runs until Ctrl-C. On exit it writes the last obstacle and covered maps each
-// node published as PNG images (--output DIR, default "demo_maps").
+// The cameras render 320 x 240 at 15 Hz, or 640 x 480 at 30 Hz with --vga. Without --duration it
+// runs until Ctrl-C. At start it switches clean-coverage tracing on, as the robot software does
+// when cleaning begins, so the covered map shows the band the robot cleaned. On exit it writes the
+// last obstacle and covered maps each node published, and each node's semantic grid, as PNG
+// images (--output DIR, default "demo_maps").
 #include <algorithm>
 #include <atomic>
 #include <chrono>
@@ -25,13 +29,18 @@
 #include <opencv2/core.hpp>
 #include <opencv2/imgcodecs.hpp>
 
+#include "brindlex_nav2_protocol/srv/trigger_clean_coverage.hpp"
+#include "brindlex_nav2_semanticmap/semantic_type.hpp"
 #include "brindlex_nav2_semanticmap/semanticmap_ros.hpp"
+#include "demo_world.hpp"
 #include "geometry_msgs/msg/polygon_stamped.hpp"
 #include "geometry_msgs/msg/transform_stamped.hpp"
 #include "map_msgs/msg/occupancy_grid_update.hpp"
 #include "nav_msgs/msg/occupancy_grid.hpp"
 #include "rclcpp/rclcpp.hpp"
+#include "semantic_grid_image.hpp"
 #include "semanticmap_startup.hpp"
+#include "simulated_cameras.hpp"
 #include "tf2_ros/static_transform_broadcaster.h"
 #include "tf2_ros/transform_broadcaster.h"
 
@@ -45,6 +54,7 @@ struct Options
 {
   double duration{0.0};
   std::string output{"demo_maps"};
+  bool vga{false};
   std::vector<std::string> ros_arguments;
 };
 
@@ -74,6 +84,8 @@ bool parseOptions(int argc, char ** argv, Options & options, std::string & error
       } else {
         params_file = value;
       }
+    } else if (arg == "--vga") {
+      options.vga = true;
     } else {
       options.ros_arguments.push_back(arg);
     }
@@ -100,24 +112,34 @@ geometry_msgs::msg::TransformStamped makeTransform(
   return transform;
 }
 
-/// A robot that drives a circle of 2 m radius around (1, 0) in 40 s and publishes its TF.
+/**
+ * A robot that follows the demo script (demo::robotPoseAt: a circle of 2 m radius around the odom
+ * origin in 40 s), publishes its TF at 20 Hz and carries the demo's two depth cameras.
+ */
 class SimulatedRobot
 {
 public:
-  SimulatedRobot()
+  SimulatedRobot(uint32_t width, uint32_t height, double camera_rate)
   : node_(std::make_shared<rclcpp::Node>("simulated_robot")),
     static_broadcaster_(node_),
-    broadcaster_(node_)
+    broadcaster_(node_),
+    start_(node_->now())
   {
-    static_broadcaster_.sendTransform(makeTransform(node_->now(), "map", "odom", 1.0, 0.0, 0.0));
+    static_broadcaster_.sendTransform(
+      makeTransform(
+        start_, "map", "odom", demo::kOdomInMap.x, demo::kOdomInMap.y, demo::kOdomInMap.yaw));
     publish();
     timer_ = node_->create_wall_timer(std::chrono::milliseconds(50), [this]() {publish();});
     executor_.add_node(node_);
     thread_ = std::thread([this]() {executor_.spin();});
+    cameras_ = std::make_unique<demo::SimulatedCameras>(
+      node_, std::make_shared<demo::DemoWorld>(), demo::demoCameras(width, height), start_,
+      camera_rate);
   }
 
   ~SimulatedRobot()
   {
+    cameras_.reset();
     executor_.cancel();
     thread_.join();
   }
@@ -125,22 +147,19 @@ public:
 private:
   void publish()
   {
-    const double t = std::chrono::duration<double>(
-      std::chrono::steady_clock::now() - start_).count();
-    const double angle = 2.0 * M_PI * t / 40.0;
-    broadcaster_.sendTransform(
-      makeTransform(
-        node_->now(), "odom", "base_link", 2.0 * std::cos(angle), 2.0 * std::sin(angle),
-        angle + M_PI / 2.0));
+    const rclcpp::Time now = node_->now();
+    const demo::Pose2D pose = demo::robotPoseAt((now - start_).seconds());
+    broadcaster_.sendTransform(makeTransform(now, "odom", "base_link", pose.x, pose.y, pose.yaw));
   }
 
   rclcpp::Node::SharedPtr node_;
   tf2_ros::StaticTransformBroadcaster static_broadcaster_;
   tf2_ros::TransformBroadcaster broadcaster_;
+  const rclcpp::Time start_;
   rclcpp::TimerBase::SharedPtr timer_;
   rclcpp::executors::SingleThreadedExecutor executor_;
   std::thread thread_;
-  const std::chrono::steady_clock::time_point start_{std::chrono::steady_clock::now()};
+  std::unique_ptr<demo::SimulatedCameras> cameras_;
 };
 
 /// Counts the footprints a node publishes: one per update cycle.
@@ -254,6 +273,55 @@ private:
   int updates_{0};
 };
 
+/// Switches clean-coverage tracing on through "/trigger_clean_coverage" once the global node
+/// offers it (after its configuration), as the robot software does when cleaning starts. The
+/// response arrives through the executor spinning @p node.
+void startCleaning(const rclcpp::Node::SharedPtr & node)
+{
+  using brindlex_nav2_protocol::srv::TriggerCleanCoverage;
+  auto client = node->create_client<TriggerCleanCoverage>("/trigger_clean_coverage");
+  while (rclcpp::ok() && !client->wait_for_service(std::chrono::milliseconds(200))) {
+  }
+  if (!rclcpp::ok()) {
+    return;
+  }
+  auto request = std::make_shared<TriggerCleanCoverage::Request>();
+  request->enable = true;
+  auto response = client->async_send_request(request);
+  while (rclcpp::ok() &&
+    response.wait_for(std::chrono::milliseconds(200)) != std::future_status::ready)
+  {
+  }
+  if (rclcpp::ok()) {
+    std::printf(
+      "clean-coverage tracing %s\n", response.get()->success ? "switched on" : "refused");
+    std::fflush(stdout);
+  }
+}
+
+/// Writes the node's semantic grid (semantic_grid_image.hpp) as <dir>/<node>_semantic_grid.png;
+/// returns the path, or an empty string when the node has no grid.
+std::string writeSemanticGridPng(SemanticmapNode & node, const std::string & directory)
+{
+  auto map = node.getLayeredSemanticmap();
+  if (!map) {
+    return "";
+  }
+  cv::Mat image;
+  map->getSemanticmap(
+    [&image](semantic_map::Semanticmap<semantic_map::MapTypeAndHeight> * semanticmap) {
+      std::lock_guard<std::mutex> lock(semanticmap->mutex);
+      // Small grids are drawn larger, so that a cell stays visible.
+      const int scale = std::max(1, 480 / static_cast<int>(std::max(1u, semanticmap->grid->size_x)));
+      image = demo::renderSemanticGrid(*semanticmap->grid, scale);
+    });
+  if (image.empty()) {
+    return "";
+  }
+  const std::string path = directory + "/" + node.get_name() + "_semantic_grid.png";
+  return cv::imwrite(path, image) ? path : "";
+}
+
 void printStatus(SemanticmapNode & node, CycleCounter & cycles)
 {
   std::string grid = "no grid";
@@ -316,11 +384,13 @@ int main(int argc, char ** argv)
   std::vector<std::unique_ptr<MapRecorder>> maps;
   rclcpp::executors::SingleThreadedExecutor observer_executor;
   std::thread observer_spin;
+  std::thread cleaning;
   std::thread status;
   int exit_code = 0;
   try {
     // The simulated world first: activation waits for the robot's transform.
-    robot = std::make_unique<SimulatedRobot>();
+    robot = options.vga ? std::make_unique<SimulatedRobot>(640, 480, 30.0) :
+      std::make_unique<SimulatedRobot>(320, 240, 15.0);
 
     // From here on exactly as semanticmap_node.
     try {
@@ -356,6 +426,7 @@ int main(int argc, char ** argv)
     }
     observer_executor.add_node(observer_node);
     observer_spin = std::thread([&observer_executor]() {observer_executor.spin();});
+    cleaning = std::thread([&observer_node]() {startCleaning(observer_node);});
     status = std::thread([&]() {
         const auto start = std::chrono::steady_clock::now();
         while (rclcpp::ok()) {
@@ -387,6 +458,9 @@ int main(int argc, char ** argv)
   if (status.joinable()) {
     status.join();
   }
+  if (cleaning.joinable()) {
+    cleaning.join();
+  }
   if (observer_spin.joinable()) {
     observer_executor.cancel();
     observer_spin.join();
@@ -401,6 +475,11 @@ int main(int argc, char ** argv)
 
   std::error_code error_code;
   std::filesystem::create_directories(options.output, error_code);
+  for (auto * node : {global_semanticmap.get(), local_semanticmap.get()}) {
+    const std::string path = writeSemanticGridPng(*node, options.output);
+    std::printf(
+      "%s semantic grid -> %s\n", node->get_name(), path.empty() ? "(no grid)" : path.c_str());
+  }
   for (const auto & map : maps) {
     const std::string path = map->writePng(options.output);
     std::printf(

@@ -26,7 +26,10 @@ class LayeredSemanticmap;
  * The node fills the first six fields before onInitialize(). Every operation but onInitialize()
  * is called with the layered map's outer mutex held, so no operation (nor the destructor) may call
  * back into getSemanticmap(), forEachLayer() or resizeMap() of its layered map. A layer takes the
- * grid's own mutex whenever it touches cells.
+ * grid's own mutex whenever it touches cells. updateBounds(), updateMaps() and matchSize() run on
+ * the map-update thread with the Navigation2 master costmap's mutex held as well, taken before
+ * the outer mutex; so does reset() from the clear-entirely service. Lock order: master costmap
+ * mutex, outer mutex, a layer's own mutex, grid mutex.
  */
 template<typename MapT>
 class Layer
@@ -60,7 +63,8 @@ public:
     double * max_x, double * max_y) = 0;
   /**
    * @brief Writes the layer into @p map within the cell window [min_i, max_i) x [min_j, max_j),
-   * which may be empty or inverted. Outer mutex held, map-update thread; takes the grid's mutex.
+   * which may be empty or inverted. @p master may be read: its mutex and the outer mutex are
+   * held, map-update thread; takes the grid's mutex.
    */
   virtual void updateMaps(
     MapT * map, nav2_costmap_2d::Costmap2D * master, int min_i, int min_j, int max_i,

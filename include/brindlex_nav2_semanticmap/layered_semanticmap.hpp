@@ -23,8 +23,12 @@ namespace semantic_map {
  * @brief One semantic grid, the ordered list of layers that fill it and the link to the
  * Navigation2 master costmap.
  *
- * Lock order: `mutex` (the outer mutex) before the grid's mutex. `mutex` is held across every call
- * into the layers after configuration; it is not recursive.
+ * Lock order: the Navigation2 master costmap's mutex, then `mutex` (the outer mutex), then the
+ * grid's mutex. `mutex` is held across every call into the layers after configuration; it is not
+ * recursive. The node's update cycle (resizeMap() and updateMap()) and its clear-entirely service
+ * take the master costmap's mutex before it, so layers may read the master costmap; callers
+ * that leave the master costmap alone (the other clear services, activate, deactivate) take
+ * `mutex` without it. Nobody takes the master mutex while holding `mutex`.
  */
 template <typename MapT>
 class LayeredSemanticmap
@@ -95,7 +99,8 @@ public:
 
   /**
    * @brief One semantic update cycle at the robot pose (metres, radians; global frame): moves the
-   * rolling window, gathers the layers' bounds and lets every layer update the grid.
+   * rolling window, gathers the layers' bounds and lets every layer update the grid. Takes the
+   * outer mutex; the node's cycle calls it with the master costmap's mutex held.
    */
   void updateMap(double robot_x, double robot_y, double robot_yaw)
   {

@@ -39,7 +39,11 @@ namespace semantic_map {
  * It loads the layers named in "semanticmap_plugins", offers the load and clear services, and
  * runs the semantic update cycle on its own map-update thread, which takes the place of the base's.
  * Lock order: the base's dynamic-parameter mutex (update loop), the master costmap's mutex, the
- * layered map's outer mutex, the grid's mutex. A Navigation2 layer's own mutex is taken alone.
+ * layered map's outer mutex, the grid's mutex. The update cycle holds the master costmap's mutex
+ * around every call into the semantic layers, and the clear-entirely service around its reset,
+ * so the layers read master costmap cells that nothing resets or resizes meanwhile. The
+ * Navigation2 layered costmap's own update takes the master mutex alone, before; a Navigation2
+ * layer's own mutex is taken alone.
  */
 template <typename MapT>
 class SemanticmapROS : public nav2_costmap_2d::Costmap2DROS
@@ -270,7 +274,11 @@ public:
     }
   }
 
-  /// One update cycle: Navigation2 costmap, grid size, semantic layers, footprint.
+  /**
+   * @brief One update cycle: Navigation2 costmap, grid size, semantic layers, footprint.
+   * Map-update thread; the grid-size check and the semantic layers run under the master
+   * costmap's mutex, then the outer mutex.
+   */
   void updateMap()
   {
     brindlex::Logger::Log(0, "SemanticmapROS::updateMap, updating map and semanticmap...");
@@ -287,20 +295,26 @@ public:
     layered_costmap_->updateMap(x, y, yaw);
 
     auto * master = layered_costmap_->getCostmap();
-    auto & grid = layered_semanticmap->semanticmap;
-    const bool announced = new_map_loaded.exchange(false);
-    if (announced || grid.grid->size_x != master->getSizeInCellsX() ||
-        grid.grid->size_y != master->getSizeInCellsY() ||
-        grid.resolution != master->getResolution()) {
-      brindlex::Logger::Log(0, "SemanticmapROS::updateMap, resize semanticmap.");
-      layered_semanticmap->resizeMap(
-          master->getSizeInCellsX(),
-          master->getSizeInCellsY(),
-          master->getResolution(),
-          master->getOriginX(),
-          master->getOriginY());
+    {
+      // The semantic layers read the master costmap (the map-publishing layers translate its
+      // cells), so their part of the cycle holds its mutex, before the outer mutex, as the
+      // clear-entirely service does: a reset of the master costmap waits for the cycle.
+      std::lock_guard<nav2_costmap_2d::Costmap2D::mutex_t> master_lock(*master->getMutex());
+      auto & grid = layered_semanticmap->semanticmap;
+      const bool announced = new_map_loaded.exchange(false);
+      if (announced || grid.grid->size_x != master->getSizeInCellsX() ||
+          grid.grid->size_y != master->getSizeInCellsY() ||
+          grid.resolution != master->getResolution()) {
+        brindlex::Logger::Log(0, "SemanticmapROS::updateMap, resize semanticmap.");
+        layered_semanticmap->resizeMap(
+            master->getSizeInCellsX(),
+            master->getSizeInCellsY(),
+            master->getResolution(),
+            master->getOriginX(),
+            master->getOriginY());
+      }
+      layered_semanticmap->updateMap(x, y, yaw);
     }
-    layered_semanticmap->updateMap(x, y, yaw);
 
     auto footprint = std::make_unique<geometry_msgs::msg::PolygonStamped>();
     footprint->header = pose.header;

@@ -103,13 +103,18 @@ struct AngleBins
     // Bearing error of the approximation plus the roundings of the subtraction, the fold and the
     // division, in bins; generous, it only costs exact evaluations.
     margin = 4.0e-6f / resolution + 16.0f * bins * std::numeric_limits<float>::epsilon();
-    inside_hi = bins - margin;
+    // A bearing folds into [0, 2 pi): an approximate one just below the wrap may truly lie just
+    // above 0, in column 0. Where the grid spans more than 2 pi (two poses without a clear), the
+    // columns beyond the wrap exist, so the fast path must end there as well as at the grid's
+    // end.
+    const float turn = static_cast<float>(kTwoPi / resolution);
+    inside_hi = std::min(bins, turn) - margin;
     outside_lo = bins + margin;
-    outside_hi = static_cast<float>(kTwoPi / resolution) - margin;
+    outside_hi = turn - margin;
   }
 
-  // Bin of a relative bearing already divided by the resolution (q), or -1 outside the grid.
-  // dx, dy are needed for the exact path.
+  // Column of a relative bearing already divided by the resolution (q), or -1 outside the grid,
+  // by the query rule (see queryExact()). dx, dy are needed for the exact path.
   int32_t index(float q, float dx, float dy) const
   {
     if (q > margin && q < inside_hi) {
@@ -121,10 +126,22 @@ struct AngleBins
     } else if (q > outside_lo && q < outside_hi) {
       return -1;
     }
-    return exact(dx, dy);
+    return queryExact(dx, dy);
   }
 
-  int32_t exact(float dx, float dy) const
+  // The query rule: column floor(a / theta_resolution), outside when that is not below the
+  // column count. Within a float step of the grid's end this differs from comparing a with the
+  // grid's angular extent, which the binning uses.
+  int32_t queryExact(float dx, float dy) const
+  {
+    const float a = foldAngle(std::atan2(dy, dx) - theta_min);
+    const int32_t j = floorIndex(a / theta_resolution);
+    return j >= 0 && j <= last ? j : -1;
+  }
+
+  // The binning rule: inside when a is below the grid's angular extent; a quotient that rounds
+  // up to the column count still means the last column.
+  int32_t binExact(float dx, float dy) const
   {
     const float a = foldAngle(std::atan2(dy, dx) - theta_min);
     if (!(a < bins * theta_resolution)) {
@@ -230,7 +247,7 @@ int32_t binPointsStrided(
       }
       if (j < 0) {
         const float * point = p + k * Stride;
-        j = bins.exact(point[0] - tx, point[1] - ty);
+        j = bins.binExact(point[0] - tx, point[1] - ty);
         if (j < 0) {
           continue;
         }

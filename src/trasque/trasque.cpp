@@ -2,11 +2,13 @@
 
 #include <Magick++.h>
 
+#include <cerrno>
 #include <exception>
 #include <fstream>
 #include <mutex>
 #include <stdexcept>
 #include <string>
+#include <system_error>
 #include <utility>
 
 #include "nav2_map_server/map_io.hpp"
@@ -26,12 +28,35 @@ bool isDirectoryName(const std::string & id)
          id.find('\0') == std::string::npos;
 }
 
+// Why a file could not be opened for reading, from the errno the failed open left.
+std::string openFailure(int error)
+{
+  if (error == 0) {
+    return "cannot be opened";
+  }
+  return "cannot be opened (" + std::error_code(error, std::generic_category()).message() + ")";
+}
+
 std::string getMapId(const fs::path & file)
 {
   std::string id;
+  // Why no id was read, for the record that names the file.
+  std::string reason;
   try {
-    std::ifstream in(file);
-    in >> id;
+    std::error_code ec;
+    if (fs::is_directory(file, ec)) {
+      reason = "is a directory";
+    } else {
+      errno = 0;
+      std::ifstream in(file);
+      const int open_error = errno;
+      if (!in.is_open()) {
+        reason = openFailure(open_error);
+      } else {
+        in >> id;
+        reason = in.bad() ? "cannot be read" : "holds no map id";
+      }
+    }
     if (!id.empty() && !isDirectoryName(id)) {
       throw std::invalid_argument("map id '" + id + "' does not name a sub-directory");
     }
@@ -40,11 +65,27 @@ std::string getMapId(const fs::path & file)
     throw std::exception();
   }
   if (id.empty()) {
-    LOG_ERROR("history map info empty");
+    LOG_ERROR("history map info empty: {}: {}", file.string(), reason);
     throw std::invalid_argument("history map info empty");
   }
   LOG_INFO("getMapId {}", id);
   return id;
+}
+
+// YAML::LoadFile, but a file that cannot be opened says why instead of only "bad file".
+YAML::Node loadYamlFile(const fs::path & file)
+{
+  std::error_code ec;
+  if (fs::is_directory(file, ec)) {
+    throw std::runtime_error("is a directory");
+  }
+  errno = 0;
+  std::ifstream in(file);
+  const int open_error = errno;
+  if (!in.is_open()) {
+    throw std::runtime_error(openFailure(open_error));
+  }
+  return YAML::Load(in);
 }
 
 void initialiseMagick()
@@ -85,7 +126,7 @@ struct MetaGeometry
 
 MetaGeometry readMetaFile(const fs::path & file)
 {
-  const YAML::Node doc = YAML::LoadFile(file.string());
+  const YAML::Node doc = loadYamlFile(file);
   const double resolution = doc["resolution"].as<double>();
   const auto origin = doc["origin"].as<std::vector<double>>();
   if (origin.size() < 2) {
@@ -180,8 +221,11 @@ std::vector<std::shared_ptr<Base>> TrasqueFactory(
       meta.resolution = geometry.resolution;
       meta.origin_x = geometry.origin_x;
       meta.origin_y = geometry.origin_y;
+    } catch (const std::exception & e) {
+      LOG_CRITICAL("TrasqueFactory load {} failed: {}", meta_file.string(), e.what());
+      return {};
     } catch (...) {
-      LOG_CRITICAL("TrasqueFactory load {} failed", meta_file.string());
+      LOG_CRITICAL("TrasqueFactory load {} failed: unknown error", meta_file.string());
       return {};
     }
 
@@ -198,12 +242,15 @@ std::vector<std::shared_ptr<Base>> TrasqueFactory(
     LOG_INFO("read map mark file {}", mark_file.string());
     std::vector<std::shared_ptr<Base>> zones;
     try {
-      if (!readZones(YAML::LoadFile(mark_file.string()), meta, zones)) {
+      if (!readZones(loadYamlFile(mark_file), meta, zones)) {
         LOG_CRITICAL("TrasqueFactory could not find valid zones");
         return {};
       }
+    } catch (const std::exception & e) {
+      LOG_CRITICAL("TrasqueFactory load {} failed: {}", mark_file.string(), e.what());
+      return {};
     } catch (...) {
-      LOG_CRITICAL("TrasqueFactory load {} failed", mark_file.string());
+      LOG_CRITICAL("TrasqueFactory load {} failed: unknown error", mark_file.string());
       return {};
     }
     return zones;

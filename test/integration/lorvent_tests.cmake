@@ -8,7 +8,17 @@ if(TARGET lorvent AND TARGET sorrelin)
   brindlex_add_gtest(test_map_publish_node
     SOURCES ${CMAKE_CURRENT_LIST_DIR}/test_map_publish_node.cpp
     LIBRARIES sorrelin)
-  foreach(test_target IN ITEMS test_lorvent_registration test_map_publish_node)
+  brindlex_add_gtest(test_clean_coverage_node
+    SOURCES ${CMAKE_CURRENT_LIST_DIR}/test_clean_coverage_node.cpp
+    LIBRARIES sorrelin)
+  target_include_directories(test_clean_coverage_node PRIVATE
+    ${CMAKE_CURRENT_LIST_DIR}/.. ${CMAKE_CURRENT_LIST_DIR}/../unit)
+  ament_target_dependencies(test_clean_coverage_node PUBLIC brindlex_nav2_protocol fennick)
+  # Trigger records under test go to standard output.
+  set_property(TEST test_clean_coverage_node APPEND PROPERTY ENVIRONMENT
+    "SPDLOG_STDOUT=true" "SPDLOG_SYSTEMD=false" "SPDLOG_LEVEL=info")
+  foreach(test_target IN ITEMS test_lorvent_registration test_map_publish_node
+      test_clean_coverage_node)
     target_include_directories(${test_target} PRIVATE
       $<TARGET_PROPERTY:lorvent,INTERFACE_INCLUDE_DIRECTORIES>)
     add_dependencies(${test_target} lorvent nav2_costmap_2d_test_layers)
@@ -17,6 +27,7 @@ if(TARGET lorvent AND TARGET sorrelin)
   # the layers' type information at link time, which lives only in the plug-in library.
   if(BRINDLEX_ASAN)
     target_compile_options(test_map_publish_node PRIVATE -fno-sanitize=vptr)
+    target_compile_options(test_clean_coverage_node PRIVATE -fno-sanitize=vptr)
   endif()
   target_compile_definitions(test_lorvent_registration PRIVATE
     LORVENT_LIBRARY_PATH="$<TARGET_FILE:lorvent>")
@@ -29,4 +40,14 @@ if(TARGET lorvent AND TARGET sorrelin)
   add_dependencies(test_lifecycle_loop lorvent nav2_costmap_2d_test_layers)
   target_compile_definitions(test_lifecycle_loop PRIVATE
     LOOP_MAP_DIR="${PROJECT_SOURCE_DIR}/data/map/")
+endif()
+
+# The depth-camera layer end to end: both nodes, TF and the demo's simulated cameras.
+if(TARGET lorvent AND TARGET sorrelin AND TARGET demo_world)
+  brindlex_add_gtest(test_velnor_layer_node
+    SOURCES ${CMAKE_CURRENT_LIST_DIR}/test_velnor_layer_node.cpp
+    LIBRARIES sorrelin velnor demo_world
+    TIMEOUT 600)
+  target_include_directories(test_velnor_layer_node PRIVATE ${CMAKE_CURRENT_LIST_DIR}/..)
+  add_dependencies(test_velnor_layer_node lorvent)
 endif()

@@ -1,4 +1,5 @@
-// Both server nodes with every shipped layer, taken up and down again and again while a robot
+// Both server nodes with every shipped layer (zones, clean coverage, depth camera, both map
+// publishers), taken up and down again and again while a robot
 // drives and publishes TF: configure, activate, a random active period with an occasional map
 // reset or new-map announcement, sometimes a deactivate and activate again, deactivate, cleanup.
 // The two nodes run their sequences on threads of their own, as lifecycle requests from outside
@@ -131,7 +132,11 @@ private:
   const std::chrono::steady_clock::time_point start_{std::chrono::steady_clock::now()};
 };
 
-const std::vector<std::string> kLayerNames{"zones", "obstacle_map", "covered_map"};
+// As in the example configuration: the clean-coverage layer (whose services have fixed names) in
+// the global node only.
+const std::vector<std::string> kGlobalLayers{
+    "zones", "coverage", "cameras", "obstacle_map", "covered_map"};
+const std::vector<std::string> kLocalLayers{"zones", "cameras", "obstacle_map", "covered_map"};
 
 /// A server node set up as in the example configuration, with every shipped layer.
 std::shared_ptr<NodeT> makeNode(const std::string & name, bool rolling)
@@ -150,9 +155,22 @@ std::shared_ptr<NodeT> makeNode(const std::string & name, bool rolling)
   node->set_parameter(rclcpp::Parameter("plugins", std::vector<std::string>{"marks"}));
   node->declare_parameter("marks.plugin", std::string("nav2_costmap_2d::TestMarkLayer"));
   node->declare_parameter("marks.mark_points", std::vector<double>{0.5, 0.5, 0.55, 0.5});
-  node->set_parameter(rclcpp::Parameter("semanticmap_plugins", kLayerNames));
+  node->set_parameter(
+      rclcpp::Parameter("semanticmap_plugins", rolling ? kLocalLayers : kGlobalLayers));
   node->declare_parameter("zones.plugin", std::string("semantic_map::StaticMarkLayer"));
   node->declare_parameter("zones.map_path_str", std::string(LOOP_MAP_DIR));
+  if (!rolling) {
+    node->declare_parameter("coverage.plugin", std::string("semantic_map::CleanCoverageLayer"));
+  }
+  // One depth camera whose calibration and clouds never come: its frustum thread keeps asking.
+  node->declare_parameter("cameras.plugin", std::string("semantic_map::VelnorLayer"));
+  node->declare_parameter("cameras.frustum_list", std::string("camera"));
+  node->declare_parameter("cameras.camera.camera_info_topic", "/" + name + "/camera_info");
+  node->declare_parameter("cameras.observation_list", std::string("points"));
+  node->declare_parameter("cameras.points.topic_name", "/" + name + "/semantic_points");
+  node->declare_parameter("cameras.points.msg_type", std::string("SemanticPointCloud"));
+  node->declare_parameter("cameras.points.frustum_name", std::string("camera"));
+  node->declare_parameter("cameras.points.marking", true);
   for (const auto & [layer, type] :
        {std::pair<std::string, std::string>{"obstacle_map", "semantic_map::ObstacleMapPublishLayer"},
         {"covered_map", "semantic_map::CoveredMapPublishLayer"}}) {
@@ -240,8 +258,8 @@ std::string runLoop(NodeT & node, bool zones_expected, std::mt19937 & random)
       node.configure().id() != State::PRIMARY_STATE_INACTIVE) {
     return name + ": configure failed";
   }
-  if (layerNames(node) != kLayerNames) {
-    return name + ": configure did not load the three layers in order";
+  if (layerNames(node) != (zones_expected ? kGlobalLayers : kLocalLayers)) {
+    return name + ": configure did not load the layers in order";
   }
   // Activation polls for the robot's transform twice a second; the new TF buffer has it as soon
   // as the next transform arrives.

@@ -17,9 +17,11 @@ namespace {
 using semantic_map::BrindlexLayer;
 
 const std::vector<std::string> kClasses = {
+    "semantic_map::CleanCoverageLayer",
     "semantic_map::CoveredMapPublishLayer",
     "semantic_map::ObstacleMapPublishLayer",
-    "semantic_map::StaticMarkLayer"};
+    "semantic_map::StaticMarkLayer",
+    "semantic_map::VelnorLayer"};
 
 std::vector<std::string> sorted(std::vector<std::string> names)
 {
@@ -50,7 +52,7 @@ TEST(LorventRegistration, TheLoaderOffersExactlyTheLibrarysClasses)
     EXPECT_EQ(layer->layered_semanticmap, nullptr);
   }
   EXPECT_THROW(
-      loader.createSharedInstance("semantic_map::VelnorLayer"), pluginlib::PluginlibException);
+      loader.createSharedInstance("semantic_map::NoSuchLayer"), pluginlib::PluginlibException);
 
   // The library itself registers the same classes under the base, and no others.
   class_loader::ClassLoader library(LORVENT_LIBRARY_PATH);

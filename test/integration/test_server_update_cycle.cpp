@@ -138,6 +138,25 @@ TEST_F(ServerCycleTest, FirstCycleResizesOnceThenOnlyAfterALoadAnnouncement)
   EXPECT_EQ(calls[calls.size() - 1].operation, "updateMaps");
 }
 
+// The map-publishing layers read master costmap cells, which the clear-entirely service resets
+// under the master costmap's mutex: the cycle holds that mutex, before the outer one, around
+// every call into the layers.
+TEST_F(ServerCycleTest, LayerCallsOfTheCycleHoldTheMasterCostmapMutex)
+{
+  configure();
+  firstCycle();
+  node_->LoadNewMap();
+  node_->updateMap();
+  for (const std::string operation : {"matchSize", "updateBounds", "updateMaps"}) {
+    const auto calls = CallLog::instance().calls(operation);
+    ASSERT_FALSE(calls.empty()) << operation;
+    for (const auto & call : calls) {
+      EXPECT_TRUE(call.master_locked) << operation;
+      EXPECT_TRUE(call.outer_locked) << operation;
+    }
+  }
+}
+
 TEST_F(ServerCycleTest, MasterCostmapSizeOrResolutionChangeResizesTheGridFirst)
 {
   configure();

@@ -933,6 +933,43 @@ struct DirectFormula
     return count;
   }
 
+  // Points whose coordinates lie a few float steps around the points at bearing b, at several
+  // distances and heights, so that their float bearings take every value near b.
+  static std::vector<Eigen::Vector3f> pointsAroundBearing(const CameraPose & pose, double b)
+  {
+    std::vector<Eigen::Vector3f> points;
+    for (const double r : {0.6, 1.3, 2.2, 3.1}) {
+      const Eigen::Vector3f base = pose.polar(b, r, pose.height + 0.3 * (r - 1.5)).cast<float>();
+      float x = base.x();
+      for (int kx = 0; kx < 12; ++kx) {
+        x = std::nextafter(x, -kInf);
+      }
+      for (int kx = -12; kx <= 12; ++kx, x = std::nextafter(x, kInf)) {
+        float y = base.y();
+        for (int ky = 0; ky < 12; ++ky) {
+          y = std::nextafter(y, -kInf);
+        }
+        for (int ky = -12; ky <= 12; ++ky, y = std::nextafter(y, kInf)) {
+          points.emplace_back(x, y, base.z());
+        }
+      }
+    }
+    return points;
+  }
+
+  // Whether "a below the grid's angular extent" and "floor(a / theta_resolution) below the
+  // column count" give different answers for this point.
+  static bool extentTestDisagrees(const FrustumDetector & d, const Eigen::Vector3f & p)
+  {
+    const float dx = p.x() - d.translation[0];
+    const float dy = p.y() - d.translation[1];
+    const float a = fold(atan2f(dy, dx) - d.theta_min);
+    const auto n = d.slope_grid.cols();
+    const bool below_extent = a < static_cast<float>(n) * d.theta_resolution;
+    const bool below_count = static_cast<int64_t>(std::floor(a / d.theta_resolution)) < n;
+    return below_extent != below_count;
+  }
+
   static int32_t status(const FrustumDetector & d, const Eigen::Vector3f & p)
   {
     const auto & st = d.strategy;
@@ -983,11 +1020,16 @@ struct DifferentialCase
   double yaw;
   float theta_resolution;
   float r_resolution;
+  // The grid's far angle edge has float steps where the extent test and the column rule part.
+  bool edge_steps_part{false};
 };
 
 void PrintTo(const DifferentialCase & c, std::ostream * os)
 {
   *os << "yaw " << c.yaw << ", bins " << c.theta_resolution << " rad x " << c.r_resolution << " m";
+  if (c.edge_steps_part) {
+    *os << ", parting edge";
+  }
 }
 
 class FrustumDetectorDifferential : public ::testing::TestWithParam<DifferentialCase>
@@ -1073,6 +1115,69 @@ TEST_P(FrustumDetectorDifferential, OptimisedLoopsGiveTheDirectAnswers)
     const int32_t expected_status = d.isInsideFrustum(q) ? DirectFormula::status(d, p) : 0;
     ASSERT_EQ(expected_status, d.checkPointFrustumStatus(q, false)) << "point " << k;
   }
+
+  // Points within a few float steps of the grid's far angle edge: there the column rule
+  // floor(a / theta_resolution) >= n and a comparison of a with the grid's extent can disagree.
+  const std::vector<Eigen::Vector3f> edge = DirectFormula::pointsAroundBearing(
+      pose, static_cast<double>(d.theta_min) + d.slope_grid.cols() * c.theta_resolution);
+  int disagreeing = 0;
+  for (size_t k = 0; k < edge.size(); ++k) {
+    disagreeing += DirectFormula::extentTestDisagrees(d, edge[k]) ? 1 : 0;
+    const pcl::PointXYZ q(edge[k].x(), edge[k].y(), edge[k].z());
+    ASSERT_EQ(DirectFormula::status(d, edge[k]), d.checkPointFrustumStatus(q, true))
+        << "edge point " << k;
+  }
+  if (c.edge_steps_part) {
+    EXPECT_GT(disagreeing, 0);
+  }
+}
+
+// A grid that spans more than a full turn (two poses without a clear): its columns beyond the
+// wrap exist, so a bearing just past the angle origin must still land in column 0 and one just
+// before it in the last column a folded bearing reaches, whichever way the approximate bearing
+// rounds.
+TEST(FrustumWiderThanATurn, BearingsAtTheOriginStayInColumnZero)
+{
+  constexpr float kThetaResolution = 0.1f;
+  // The first pose's bearings need no shift; the second's, across the cut, shift the origin by
+  // 2 pi and widen the range beyond a turn.
+  const CameraPose first{0.5, -0.25, 0.6, kPi - 0.05};
+  const CameraPose second{0.5, -0.25, 0.6, -kPi + 0.05};
+  FrustumDetector d(makeCameraInfo(), 0.5f, 3.0f, kThetaResolution, 0.25f, distinctStrategy());
+  ASSERT_TRUE(d.setTrans(first.transform()));
+  ASSERT_TRUE(d.setTrans(second.transform()));
+  const double origin = d.theta_min;
+  ASSERT_GT((d.theta_max - d.theta_min), 2.0 * kPi);
+  // The window runs from column 0 to the last column a folded bearing reaches.
+  ASSERT_TRUE(d.setShape(polygonOf(
+      {first.polar(origin + 0.5 * kThetaResolution, 1.0, 0.0),
+       first.polar(origin - 0.5 * kThetaResolution, 1.0, 0.0)})));
+  // Column 0 holds a point in every range row; the last column holds none.
+  std::vector<Eigen::Vector3d> seen;
+  for (int i = 0; i < d.slope_grid.rows(); ++i) {
+    seen.push_back(
+        first.polar(origin + 0.5 * kThetaResolution, d.r_min + (i + 0.5) * 0.25, first.height));
+  }
+  ASSERT_TRUE(d.setInputCloud(cloudOf(seen)));
+  ASSERT_TRUE(d.fixSetting());
+  ASSERT_GT(d.slope_grid.cols() * kThetaResolution, 2.0 * kPi);
+  ASSERT_EQ(0, d.theta_index_min);
+
+  std::mt19937 rng(5);
+  std::uniform_real_distribution<double> offset(-3e-6, 3e-6);
+  std::uniform_real_distribution<double> range(0.6, 3.0);
+  std::uniform_real_distribution<double> height(0.0, 1.2);
+  int in_column_zero = 0;
+  for (int k = 0; k < 20000; ++k) {
+    const Eigen::Vector3f p =
+        first.polar(origin + offset(rng), range(rng), height(rng)).cast<float>();
+    in_column_zero += DirectFormula::status(d, p) == 1 ? 1 : 0;
+    ASSERT_EQ(
+        DirectFormula::status(d, p),
+        d.checkPointFrustumStatus(pcl::PointXYZ(p.x(), p.y(), p.z()), true))
+        << "point " << k << " at bearing offset " << std::atan2(p.y() - first.y, p.x() - first.x);
+  }
+  EXPECT_GT(in_column_zero, 0);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -1084,6 +1189,9 @@ INSTANTIATE_TEST_SUITE_P(
         DifferentialCase{-kPi + 0.1, 0.0881f, 0.05f},
         DifferentialCase{2.0, 0.001f, 0.01f},
         DifferentialCase{-1.2, 0.3f, 0.5f},
-        DifferentialCase{-0.1, 0.4f, 0.3f}));
+        DifferentialCase{-0.1, 0.4f, 0.3f},
+        DifferentialCase{0.6, 0.0349100009f, 0.05f, true},
+        DifferentialCase{kPi, 0.0810599998f, 0.05f, true},
+        DifferentialCase{-1.2, 0.156319991f, 0.05f, true}));
 
 }  // namespace

@@ -3,8 +3,10 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -329,30 +331,44 @@ class ZoneLoaderIdFile : public ZoneLoader
 {
 };
 
-TEST_F(ZoneLoaderIdFile, MissingOrBlankIdFileFails)
+TEST_F(ZoneLoaderIdFile, MissingOrBlankIdFileFailsNamingTheFileAndWhy)
 {
   writeZones(kOneBlock);
-  const Records expected{
-      {"ERROR", "history map info empty"},
-      {"CRITICAL", "TrasqueFactory getMapId error history map info empty"},
+  struct Case
+  {
+    const char * what;
+    std::function<void(const fs::path &)> make;  // builds the id file at the given path
+    fs::path directory;                          // the directory handed to the loader
+    std::string reason;
   };
-  fs::remove(dir / "history.map");
-  EXPECT_TRUE(load().empty());
-  EXPECT_EQ(records, expected);
-
-  writeFile(dir / "history.map", "");
-  EXPECT_TRUE(load().empty());
-  EXPECT_EQ(records, expected);
-
-  writeFile(dir / "history.map", " \n\t\n  ");
-  EXPECT_TRUE(load().empty());
-  EXPECT_EQ(records, expected);
-
-  // A directory in place of the file reads as nothing.
-  fs::remove(dir / "history.map");
-  fs::create_directory(dir / "history.map");
-  EXPECT_TRUE(load().empty());
-  EXPECT_EQ(records, expected);
+  const fs::path missing_dir = dir / "no_such_directory";
+  const std::vector<Case> cases{
+      {"absent", [](const fs::path &) {}, dir, "cannot be opened (No such file or directory)"},
+      {"directory missing",
+       [](const fs::path &) {},
+       missing_dir,
+       "cannot be opened (No such file or directory)"},
+      {"empty", [](const fs::path & f) { writeFile(f, ""); }, dir, "holds no map id"},
+      {"blank", [](const fs::path & f) { writeFile(f, " \n\t\n  "); }, dir, "holds no map id"},
+      // A directory in place of the file reads as nothing.
+      {"a directory", [](const fs::path & f) { fs::create_directory(f); }, dir, "is a directory"},
+  };
+  for (const auto & c : cases) {
+    const fs::path id_file = c.directory / "history.map";
+    fs::remove_all(dir / "history.map");
+    c.make(id_file);
+    LogCapture capture;
+    const auto zones =
+        trasque::TrasqueFactory(c.directory, "history.map", "map.yaml", "editlayout.yaml", meta);
+    EXPECT_TRUE(zones.empty()) << c.what;
+    EXPECT_EQ(
+        capture.records(),
+        (Records{
+            {"ERROR", "history map info empty: " + id_file.string() + ": " + c.reason},
+            {"CRITICAL", "TrasqueFactory getMapId error history map info empty"},
+        }))
+        << c.what;
+  }
   expectMetaUntouched();
 }
 
@@ -374,17 +390,26 @@ TEST_F(ZoneLoaderIdFile, IdMustNameASubDirectory)
   expectMetaUntouched();
 }
 
-class ZoneLoaderMetaFile : public ZoneLoader, public ::testing::WithParamInterface<std::string>
+// A meta file's text (or "<absent>") and the reason its failure record gives.
+struct MetaCase
+{
+  std::string text;
+  std::string reason;
+};
+
+void PrintTo(const MetaCase & c, std::ostream * os) { *os << "\"" << c.text << "\""; }
+
+class ZoneLoaderMetaFile : public ZoneLoader, public ::testing::WithParamInterface<MetaCase>
 {
 };
 
-TEST_P(ZoneLoaderMetaFile, BadMetaFileFailsAndKeepsTheRecord)
+TEST_P(ZoneLoaderMetaFile, BadMetaFileFailsWithTheReasonAndKeepsTheRecord)
 {
   writeZones(kOneBlock);
-  if (GetParam() == "<absent>") {
+  if (GetParam().text == "<absent>") {
     fs::remove(metaPath());
   } else {
-    writeFile(metaPath(), GetParam());
+    writeFile(metaPath(), GetParam().text);
   }
   EXPECT_TRUE(load().empty());
   EXPECT_EQ(
@@ -392,7 +417,8 @@ TEST_P(ZoneLoaderMetaFile, BadMetaFileFailsAndKeepsTheRecord)
       (Records{
           {"INFO", "getMapId m1"},
           {"INFO", "read map meta file " + metaPath().string()},
-          {"CRITICAL", "TrasqueFactory load " + metaPath().string() + " failed"},
+          {"CRITICAL",
+           "TrasqueFactory load " + metaPath().string() + " failed: " + GetParam().reason},
       }));
   expectMetaUntouched();
 }
@@ -401,18 +427,30 @@ INSTANTIATE_TEST_SUITE_P(
     Variants,
     ZoneLoaderMetaFile,
     ::testing::Values(
-        "<absent>",
-        "",
-        "resolution: [0.05\n",
-        "origin: [0, 0, 0]\n",
-        "resolution: fine\norigin: [0, 0, 0]\n",
-        "resolution: 0.05\n",
-        "resolution: 0.05\norigin: 3\n",
-        "resolution: 0.05\norigin: [1]\n",
-        "resolution: 0.05\norigin: [a, b, c]\n",
-        "resolution: 0.05\norigin: {x: 1, y: 2}\n",
-        "- resolution: 0.05\n",
-        "just text\n"));
+        MetaCase{"<absent>", "cannot be opened (No such file or directory)"},
+        MetaCase{"", "invalid node; first invalid key: \"resolution\""},
+        MetaCase{
+            "resolution: [0.05\n",
+            "yaml-cpp: error at line 2, column 1: end of sequence flow not found"},
+        MetaCase{"origin: [0, 0, 0]\n", "invalid node; first invalid key: \"resolution\""},
+        MetaCase{
+            "resolution: fine\norigin: [0, 0, 0]\n",
+            "yaml-cpp: error at line 1, column 13: bad conversion"},
+        MetaCase{"resolution: 0.05\n", "invalid node; first invalid key: \"origin\""},
+        MetaCase{
+            "resolution: 0.05\norigin: 3\n", "yaml-cpp: error at line 2, column 9: bad conversion"},
+        MetaCase{"resolution: 0.05\norigin: [1]\n", "origin has fewer than two elements"},
+        MetaCase{
+            "resolution: 0.05\norigin: [a, b, c]\n",
+            "yaml-cpp: error at line 2, column 10: bad conversion"},
+        MetaCase{
+            "resolution: 0.05\norigin: {x: 1, y: 2}\n",
+            "yaml-cpp: error at line 2, column 9: bad conversion"},
+        MetaCase{"- resolution: 0.05\n", "invalid node; first invalid key: \"resolution\""},
+        MetaCase{
+            "just text\n",
+            "yaml-cpp: error at line 1, column 1: operator[] call on a scalar (key: "
+            "\"resolution\")"}));
 
 class ZoneLoaderImage : public ZoneLoader, public ::testing::WithParamInterface<std::string>
 {
@@ -461,17 +499,24 @@ INSTANTIATE_TEST_SUITE_P(
         "image: other.pgm\nresolution: 0.05\norigin: [-10.0, -5.0, 0.0]\nnegate: 0\n"
         "occupied_thresh: 0.65\nfree_thresh: 0.25\n"));
 
-TEST_F(ZoneLoader, MissingOrBrokenZoneFileFailsWithACompleteRecord)
+TEST_F(ZoneLoader, MissingOrBrokenZoneFileFailsWithTheReasonAndACompleteRecord)
 {
+  const auto failed = [this](const std::string & reason) {
+    return withHead(
+        {{"CRITICAL", "TrasqueFactory load " + markPath().string() + " failed: " + reason}});
+  };
   EXPECT_TRUE(load().empty());
-  EXPECT_EQ(
-      records, withHead({{"CRITICAL", "TrasqueFactory load " + markPath().string() + " failed"}}));
+  EXPECT_EQ(records, failed("cannot be opened (No such file or directory)"));
   expectMetaComplete();
+
+  fs::create_directory(markPath());
+  EXPECT_TRUE(load().empty());
+  EXPECT_EQ(records, failed("is a directory"));
+  fs::remove(markPath());
 
   writeZones("editlayout: [ {id: 1\n");
   EXPECT_TRUE(load().empty());
-  EXPECT_EQ(
-      records, withHead({{"CRITICAL", "TrasqueFactory load " + markPath().string() + " failed"}}));
+  EXPECT_EQ(records, failed("yaml-cpp: error at line 2, column 1: end of map flow not found"));
 }
 
 TEST_F(ZoneLoader, ZoneFileWithoutZoneSequence)
@@ -507,12 +552,21 @@ TEST_P(ZoneLoaderBadZone, OneBadZoneDropsAll)
       "  - " +
       GetParam() + "\n");
   EXPECT_TRUE(load().empty());
+  // The parser's reason follows the path; it names the key or the line and column at fault.
+  ASSERT_FALSE(records.empty());
+  const std::string head = "TrasqueFactory load " + markPath().string() + " failed: ";
+  const LogRecord last = records.back();
+  EXPECT_EQ(last.level, "CRITICAL");
+  EXPECT_EQ(last.text.rfind(head, 0), 0u) << last.text;
+  const std::string reason = last.text.substr(std::min(head.size(), last.text.size()));
+  EXPECT_TRUE(
+      reason.find("invalid key") != std::string::npos ||
+      reason.find("yaml-cpp: error at line 3, column") == 0)
+      << reason;
+  records.pop_back();
   EXPECT_EQ(
       records,
-      withHead({
-          {"INFO", "TrasqueFactory add narrow corridor desctype CIRCLE_LIST, id good"},
-          {"CRITICAL", "TrasqueFactory load " + markPath().string() + " failed"},
-      }));
+      withHead({{"INFO", "TrasqueFactory add narrow corridor desctype CIRCLE_LIST, id good"}}));
   expectMetaComplete();
 }
 

@@ -31,3 +31,46 @@ brindlex_add_gtest(test_frustum_manager
   SOURCES ${VELNOR_TEST_DIR}/test_frustum_manager.cpp
   LIBRARIES velnor velnor_test_log
   NO_MAIN)
+
+brindlex_add_gtest(test_cell_cache
+  SOURCES ${VELNOR_TEST_DIR}/test_cell_cache.cpp
+  LIBRARIES velnor velnor_test_log)
+
+brindlex_add_gtest(test_observation_buffer
+  SOURCES ${VELNOR_TEST_DIR}/test_observation_buffer.cpp
+  LIBRARIES velnor velnor_test_log
+  NO_MAIN)
+
+brindlex_add_gtest(test_velnor_cache
+  SOURCES ${VELNOR_TEST_DIR}/test_velnor_cache.cpp
+  LIBRARIES velnor velnor_test_log
+  NO_MAIN)
+
+brindlex_add_gtest(test_velnor_cache_master
+  SOURCES ${VELNOR_TEST_DIR}/test_velnor_cache_master.cpp
+  LIBRARIES velnor
+  NO_MAIN)
+
+# A generated corpus of well-formed, hostile and malformed semantic point clouds.
+brindlex_add_gtest(test_semantic_cloud_fuzz
+  SOURCES ${VELNOR_TEST_DIR}/test_semantic_cloud_fuzz.cpp
+  LIBRARIES velnor velnor_test_log)
+target_compile_definitions(test_semantic_cloud_fuzz PRIVATE
+  SEMANTIC_CLOUD_CORPUS="${VELNOR_TEST_DIR}/fuzz_semantic_cloud_corpus")
+
+# libFuzzer target for the observation buffer (clang only), e.g.
+#   CC=clang CXX=clang++ cmake -B build-fuzz -DBRINDLEX_ASAN=ON -DVELNOR_FUZZER=ON
+#   build-fuzz/test/unit/fuzz_semantic_cloud -max_total_time=600 test/unit/fuzz_semantic_cloud_corpus
+# CTest runs a short, seeded session of it.
+if(VELNOR_FUZZER)
+  add_executable(fuzz_semantic_cloud ${VELNOR_TEST_DIR}/fuzz_semantic_cloud.cpp)
+  target_compile_options(fuzz_semantic_cloud PRIVATE ${BRINDLEX_WARNINGS} -fsanitize=fuzzer)
+  target_link_options(fuzz_semantic_cloud PRIVATE -fsanitize=fuzzer)
+  target_link_libraries(fuzz_semantic_cloud PRIVATE velnor velnor_test_log)
+  set(VELNOR_FUZZ_WORK_DIR "${CMAKE_CURRENT_BINARY_DIR}/fuzz_semantic_cloud_work")
+  file(MAKE_DIRECTORY "${VELNOR_FUZZ_WORK_DIR}")
+  add_test(NAME fuzz_semantic_cloud
+    COMMAND fuzz_semantic_cloud -seed=1 -runs=20000 -max_len=4096 -close_fd_mask=1
+      "${VELNOR_FUZZ_WORK_DIR}" "${VELNOR_TEST_DIR}/fuzz_semantic_cloud_corpus")
+  set_tests_properties(fuzz_semantic_cloud PROPERTIES TIMEOUT 600)
+endif()

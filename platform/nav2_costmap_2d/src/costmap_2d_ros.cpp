@@ -240,6 +240,9 @@ nav2_util::CallbackReturn Costmap2DROS::on_deactivate(const rclcpp_lifecycle::St
   if (map_update_thread_->joinable()) {
     map_update_thread_->join();
   }
+  // A cycle that was already past its stop check when stop() ran sets the flag again; cleared
+  // only now, the next activation still waits for a cycle of its own.
+  initialized_ = false;
 
   return nav2_util::CallbackReturn::SUCCESS;
 }

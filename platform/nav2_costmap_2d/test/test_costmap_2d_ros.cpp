@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <condition_variable>
 #include <cstdarg>
 #include <cstdio>
 #include <future>
@@ -395,11 +396,66 @@ TEST_F(CostmapNodeTest, UpdateThreadPublishesTheCostmapAndTheFootprint)
   EXPECT_NEAR(footprint.polygon.points[0].y, 0.5f, 1e-5);
 }
 
+// A layer whose update can be held inside a cycle: once armed, the next updateBounds() reports
+// that it is running and waits until release() is called.
+class GateLayer : public nav2_costmap_2d::Layer
+{
+public:
+  void reset() override {}
+  bool isClearable() override { return false; }
+  void updateCosts(nav2_costmap_2d::Costmap2D &, int, int, int, int) override {}
+  void updateBounds(double, double, double, double *, double *, double *, double *) override
+  {
+    std::unique_lock<std::mutex> lock(mutex_);
+    if (!armed_) {
+      return;
+    }
+    armed_ = false;
+    holding_ = true;
+    changed_.notify_all();
+    changed_.wait(lock, [this]() { return released_; });
+    holding_ = false;
+  }
+
+  void arm()
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    armed_ = true;
+  }
+
+  /// Waits until a cycle is held inside updateCosts().
+  bool waitHolding(std::chrono::seconds timeout = 10s)
+  {
+    std::unique_lock<std::mutex> lock(mutex_);
+    return changed_.wait_for(lock, timeout, [this]() { return holding_; });
+  }
+
+  void release()
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    released_ = true;
+    changed_.notify_all();
+  }
+
+private:
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  bool armed_{false};
+  bool holding_{false};
+  bool released_{false};
+};
+
 TEST_F(CostmapNodeTest, ReplacedUpdateThreadIsJoinedByDeactivate)
 {
   createCostmap(false);
   publishRobotAt(0.0, 0.0);
   costmap_->configure();
+  auto gate = std::make_shared<GateLayer>();
+  {
+    auto * layered = costmap_->getLayeredCostmap();
+    std::lock_guard<nav2_costmap_2d::Costmap2D::mutex_t> lock(*layered->getCostmap()->getMutex());
+    layered->addPlugin(gate);
+  }
   ASSERT_EQ(costmap_->activate().id(), State::PRIMARY_STATE_ACTIVE);
 
   // Stop and join the base's own loop, then run another one in its place, as a derived node
@@ -407,17 +463,22 @@ TEST_F(CostmapNodeTest, ReplacedUpdateThreadIsJoinedByDeactivate)
   costmap_->map_update_thread_shutdown_ = true;
   costmap_->map_update_thread_->join();
   costmap_->map_update_thread_shutdown_ = false;
-  std::atomic<int> cycles{0};
-  costmap_->map_update_thread_ = std::make_unique<std::thread>([this, &cycles]() {
+  costmap_->map_update_thread_ = std::make_unique<std::thread>([this]() {
     while (rclcpp::ok() && !costmap_->map_update_thread_shutdown_) {
       costmap_->updateMap();
-      ++cycles;
       std::this_thread::sleep_for(5ms);
     }
   });
-  ASSERT_TRUE(waitFor([&cycles]() { return cycles > 2; }));
 
-  ASSERT_EQ(costmap_->deactivate().id(), State::PRIMARY_STATE_INACTIVE);
+  // Hold one cycle after its stop check, let deactivate run stop() (which clears the flag), and
+  // only then let the cycle finish and set the flag again, before the join.
+  gate->arm();
+  ASSERT_TRUE(gate->waitHolding());
+  auto deactivated = std::async(std::launch::async, [this]() { return costmap_->deactivate(); });
+  ASSERT_TRUE(waitFor([this]() { return costmap_->stopped_.load(); }));
+  gate->release();
+  ASSERT_EQ(deactivated.get().id(), State::PRIMARY_STATE_INACTIVE);
+
   EXPECT_FALSE(costmap_->map_update_thread_->joinable());
   EXPECT_TRUE(costmap_->map_update_thread_shutdown_);
   EXPECT_TRUE(costmap_->stopped_);
@@ -440,10 +501,8 @@ TEST_F(CostmapNodeTest, CleanupReleasesAndAllowsAnotherConfigure)
   ASSERT_EQ(costmap_->configure().id(), State::PRIMARY_STATE_INACTIVE);
   EXPECT_EQ(costmap_->getCostmap()->getSizeInCellsX(), 20u);
   ASSERT_EQ(costmap_->activate().id(), State::PRIMARY_STATE_ACTIVE);
-  // As in Navigation2, an update cycle that was running while deactivating can leave the
-  // "initialised" flag set, so this activation need not wait for a fresh cycle.
-  EXPECT_TRUE(
-      waitFor([this]() { return masterCostAt(0.55, 0.55) == nav2_costmap_2d::LETHAL_OBSTACLE; }));
+  // Deactivate left the "initialised" flag clear, so this activation waited for a fresh cycle.
+  EXPECT_EQ(masterCostAt(0.55, 0.55), nav2_costmap_2d::LETHAL_OBSTACLE);
 }
 
 TEST_F(CostmapNodeTest, SizeParametersResizeAnActiveCostmap)

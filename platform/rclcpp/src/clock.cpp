@@ -1,6 +1,7 @@
 #include "rclcpp/clock.hpp"
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <stdexcept>
@@ -8,7 +9,120 @@
 
 #include "rclcpp/utilities.hpp"
 
+namespace {
+
+// The private storage of an rcl clock handle: the ROS time override.
+struct RosTimeOverride
+{
+  std::atomic<bool> enabled{false};
+  std::atomic<int64_t> value{0};
+};
+
+RosTimeOverride * overrideOf(rcl_clock_t * clock)
+{
+  if (clock == nullptr || clock->type != RCL_ROS_TIME || clock->data == nullptr) {
+    return nullptr;
+  }
+  return static_cast<RosTimeOverride *>(clock->data);
+}
+
+int64_t systemNow()
+{
+  return std::chrono::duration_cast<std::chrono::nanoseconds>(
+             std::chrono::system_clock::now().time_since_epoch())
+      .count();
+}
+
+}  // namespace
+
+extern "C" {
+
+rcl_ret_t rcl_enable_ros_time_override(rcl_clock_t * clock)
+{
+  if (clock == nullptr) {
+    return RCL_RET_INVALID_ARGUMENT;
+  }
+  RosTimeOverride * storage = overrideOf(clock);
+  if (storage == nullptr) {
+    return RCL_RET_ERROR;
+  }
+  storage->enabled.store(true);
+  return RCL_RET_OK;
+}
+
+rcl_ret_t rcl_disable_ros_time_override(rcl_clock_t * clock)
+{
+  if (clock == nullptr) {
+    return RCL_RET_INVALID_ARGUMENT;
+  }
+  RosTimeOverride * storage = overrideOf(clock);
+  if (storage == nullptr) {
+    return RCL_RET_ERROR;
+  }
+  storage->enabled.store(false);
+  return RCL_RET_OK;
+}
+
+rcl_ret_t rcl_is_enabled_ros_time_override(rcl_clock_t * clock, bool * is_enabled)
+{
+  if (clock == nullptr || is_enabled == nullptr) {
+    return RCL_RET_INVALID_ARGUMENT;
+  }
+  RosTimeOverride * storage = overrideOf(clock);
+  if (storage == nullptr) {
+    return RCL_RET_ERROR;
+  }
+  *is_enabled = storage->enabled.load();
+  return RCL_RET_OK;
+}
+
+rcl_ret_t rcl_set_ros_time_override(rcl_clock_t * clock, rcl_time_point_value_t time_value)
+{
+  if (clock == nullptr) {
+    return RCL_RET_INVALID_ARGUMENT;
+  }
+  RosTimeOverride * storage = overrideOf(clock);
+  if (storage == nullptr) {
+    return RCL_RET_ERROR;
+  }
+  storage->value.store(time_value);
+  return RCL_RET_OK;
+}
+
+rcl_ret_t rcl_clock_get_now(rcl_clock_t * clock, rcl_time_point_value_t * time_point_value)
+{
+  if (clock == nullptr || time_point_value == nullptr) {
+    return RCL_RET_INVALID_ARGUMENT;
+  }
+  switch (clock->type) {
+    case RCL_ROS_TIME: {
+      RosTimeOverride * storage = overrideOf(clock);
+      *time_point_value =
+          storage != nullptr && storage->enabled.load() ? storage->value.load() : systemNow();
+      return RCL_RET_OK;
+    }
+    case RCL_SYSTEM_TIME:
+      *time_point_value = systemNow();
+      return RCL_RET_OK;
+    case RCL_STEADY_TIME:
+      *time_point_value = std::chrono::duration_cast<std::chrono::nanoseconds>(
+                              std::chrono::steady_clock::now().time_since_epoch())
+                              .count();
+      return RCL_RET_OK;
+    default:
+      return RCL_RET_ERROR;
+  }
+}
+
+}  // extern "C"
+
 namespace rclcpp {
+
+struct Clock::Impl
+{
+  rcl_clock_t handle{};
+  RosTimeOverride ros_time_override;
+};
 
 JumpHandler::JumpHandler(
     pre_callback_t pre_callback,
@@ -20,27 +134,23 @@ JumpHandler::JumpHandler(
 {
 }
 
-Clock::Clock(rcl_clock_type_t clock_type) : clock_type_(clock_type)
+Clock::Clock(rcl_clock_type_t clock_type) : impl_(std::make_unique<Impl>()), clock_type_(clock_type)
 {
   if (clock_type == RCL_CLOCK_UNINITIALIZED) {
     throw std::invalid_argument("clock type must not be RCL_CLOCK_UNINITIALIZED");
   }
+  impl_->handle.type = clock_type;
+  impl_->handle.data = &impl_->ros_time_override;
 }
 
 Clock::~Clock() = default;
 
 Time Clock::now() const
 {
-  int64_t ns = 0;
-  if (clock_type_ == RCL_STEADY_TIME) {
-    ns = std::chrono::duration_cast<std::chrono::nanoseconds>(
-             std::chrono::steady_clock::now().time_since_epoch())
-             .count();
-  } else {
-    // ROS time equals system time while no simulated time source exists.
-    ns = std::chrono::duration_cast<std::chrono::nanoseconds>(
-             std::chrono::system_clock::now().time_since_epoch())
-             .count();
+  // ROS time equals system time unless its override is enabled.
+  rcl_time_point_value_t ns = 0;
+  if (rcl_clock_get_now(&impl_->handle, &ns) != RCL_RET_OK) {
+    throw std::runtime_error("could not get current time stamp");
   }
   return Time(ns, clock_type_);
 }
@@ -86,7 +196,17 @@ bool Clock::sleep_for(Duration rel_time, Context::SharedPtr context)
   return sleep_until(now() + rel_time, context);
 }
 
-bool Clock::ros_time_is_active() { return false; }
+bool Clock::ros_time_is_active()
+{
+  if (clock_type_ != RCL_ROS_TIME) {
+    return false;
+  }
+  bool enabled = false;
+  rcl_is_enabled_ros_time_override(&impl_->handle, &enabled);
+  return enabled;
+}
+
+rcl_clock_t * Clock::get_clock_handle() noexcept { return &impl_->handle; }
 
 rcl_clock_type_t Clock::get_clock_type() const noexcept { return clock_type_; }
 

@@ -134,6 +134,40 @@ TEST(ClockTest, NowFollowsTheClockType)
   EXPECT_THROW((void)(ros_clock.now() - system_clock.now()), std::runtime_error);
 }
 
+TEST(ClockTest, RosTimeOverrideThroughTheClockHandle)
+{
+  rclcpp::Clock ros_clock(RCL_ROS_TIME);
+  rcl_clock_t * handle = ros_clock.get_clock_handle();
+  ASSERT_NE(nullptr, handle);
+  // A value set before enabling takes effect only once the override is enabled.
+  ASSERT_EQ(RCL_RET_OK, rcl_set_ros_time_override(handle, 42000000000LL));
+  EXPECT_GT(ros_clock.now().nanoseconds(), 42000000000LL);
+  ASSERT_EQ(RCL_RET_OK, rcl_enable_ros_time_override(handle));
+  bool enabled = false;
+  ASSERT_EQ(RCL_RET_OK, rcl_is_enabled_ros_time_override(handle, &enabled));
+  EXPECT_TRUE(enabled);
+  EXPECT_TRUE(ros_clock.ros_time_is_active());
+  EXPECT_EQ(42000000000LL, ros_clock.now().nanoseconds());
+  EXPECT_EQ(RCL_ROS_TIME, ros_clock.now().get_clock_type());
+  // The override may go back in time.
+  ASSERT_EQ(RCL_RET_OK, rcl_set_ros_time_override(handle, 1500000000LL));
+  EXPECT_EQ(1500000000LL, ros_clock.now().nanoseconds());
+  ASSERT_EQ(RCL_RET_OK, rcl_disable_ros_time_override(handle));
+  EXPECT_FALSE(ros_clock.ros_time_is_active());
+  EXPECT_GT(ros_clock.now().nanoseconds(), 42000000000LL);
+
+  // Only a ROS time clock has an override.
+  rclcpp::Clock system_clock(RCL_SYSTEM_TIME);
+  rclcpp::Clock steady_clock(RCL_STEADY_TIME);
+  for (rclcpp::Clock * other : {&system_clock, &steady_clock}) {
+    EXPECT_EQ(RCL_RET_ERROR, rcl_enable_ros_time_override(other->get_clock_handle()));
+    EXPECT_EQ(RCL_RET_ERROR, rcl_set_ros_time_override(other->get_clock_handle(), 1));
+    EXPECT_FALSE(other->ros_time_is_active());
+  }
+  EXPECT_EQ(RCL_RET_INVALID_ARGUMENT, rcl_enable_ros_time_override(nullptr));
+  EXPECT_EQ(RCL_RET_INVALID_ARGUMENT, rcl_is_enabled_ros_time_override(handle, nullptr));
+}
+
 class SleepTest : public ::testing::Test
 {
 protected:

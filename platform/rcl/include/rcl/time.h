@@ -69,6 +69,31 @@ typedef struct rcl_jump_threshold_s
   rcl_duration_t min_backward;
 } rcl_jump_threshold_t;
 
+/// A clock handle (rclcpp::Clock::get_clock_handle). Only the fields the stand-in needs: the
+/// type and the clock's private storage (the ROS time override of an RCL_ROS_TIME clock).
+typedef struct rcl_clock_s
+{
+  rcl_clock_type_t type;
+  void * data;
+} rcl_clock_t;
+
+/// Make an RCL_ROS_TIME clock read the override value instead of the system time.
+/// RCL_RET_INVALID_ARGUMENT for a null clock, RCL_RET_ERROR for another clock type.
+rcl_ret_t rcl_enable_ros_time_override(rcl_clock_t * clock);
+
+/// Let an RCL_ROS_TIME clock read the system time again; errors as for enabling.
+rcl_ret_t rcl_disable_ros_time_override(rcl_clock_t * clock);
+
+/// Whether the override is enabled; errors as for enabling (also for a null is_enabled).
+rcl_ret_t rcl_is_enabled_ros_time_override(rcl_clock_t * clock, bool * is_enabled);
+
+/// Set the override value (ns since the epoch); it takes effect while the override is enabled.
+/// Jump callbacks are not called (see platform/README.md). Errors as for enabling.
+rcl_ret_t rcl_set_ros_time_override(rcl_clock_t * clock, rcl_time_point_value_t time_value);
+
+/// The clock's current time in ns.
+rcl_ret_t rcl_clock_get_now(rcl_clock_t * clock, rcl_time_point_value_t * time_point_value);
+
 #ifdef __cplusplus
 }
 #endif

@@ -32,8 +32,10 @@ public:
   rcl_jump_threshold_t notice_threshold;
 };
 
-/// A clock of one type. RCL_ROS_TIME reads the system time: simulated time is not supported,
-/// so ROS time is never active and jump callbacks are stored but never called.
+/// A clock of one type. RCL_ROS_TIME reads the system time unless its ROS time override is
+/// enabled through the clock handle (rcl_enable_ros_time_override, rcl_set_ros_time_override),
+/// as a time source does for simulated time; `/clock` itself is not supported. Jump callbacks are
+/// stored but never called.
 class RCLCPP_PUBLIC Clock
 {
 public:
@@ -57,6 +59,9 @@ public:
 
   rcl_clock_type_t get_clock_type() const noexcept;
 
+  /// The rcl handle of the clock, for the rcl time override functions.
+  rcl_clock_t * get_clock_handle() noexcept;
+
   std::mutex & get_clock_mutex() noexcept;
 
   JumpHandler::SharedPtr create_jump_callback(
@@ -65,6 +70,8 @@ public:
       const rcl_jump_threshold_t & threshold);
 
 private:
+  struct Impl;
+  std::unique_ptr<Impl> impl_;
   rcl_clock_type_t clock_type_;
   std::mutex clock_mutex_;
 };

@@ -29,7 +29,9 @@ namespace semantic_map {
  * word, height word, master cost) into an occupancy value.
  *
  * Every operation but onInitialize() runs under the layered map's outer mutex; updateMaps() takes
- * the grid's mutex inside it for the cell loop and the publish.
+ * the grid's mutex inside it for the cell loop and the publish. The master costmap's cells are
+ * read under its mutex, which the update cycle holds around the call (lock order: master costmap
+ * mutex, outer mutex, grid mutex).
  */
 class MapPublishBaseLayer : public BrindlexLayer
 {
