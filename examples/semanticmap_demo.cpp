@@ -476,6 +476,9 @@ int main(int argc, char ** argv)
   std::error_code error_code;
   std::filesystem::create_directories(options.output, error_code);
   for (auto * node : {global_semanticmap.get(), local_semanticmap.get()}) {
+    if (node == nullptr) {
+      continue;  // stopped before it was built
+    }
     const std::string path = writeSemanticGridPng(*node, options.output);
     std::printf(
       "%s semantic grid -> %s\n", node->get_name(), path.empty() ? "(no grid)" : path.c_str());
