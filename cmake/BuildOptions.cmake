@@ -44,5 +44,6 @@ if(CCACHE_PROGRAM)
   set(CMAKE_C_COMPILER_LAUNCHER "${CCACHE_PROGRAM}")
 endif()
 
-# Installed programs and libraries find the project's libraries in <prefix>/lib.
-set(CMAKE_INSTALL_RPATH "${CMAKE_INSTALL_PREFIX}/lib")
+# Installed libraries (in <prefix>/lib) and programs (in <prefix>/lib/<package>) find the libraries
+# beside them wherever the tree is installed.
+set(CMAKE_INSTALL_RPATH "$ORIGIN;$ORIGIN/..")

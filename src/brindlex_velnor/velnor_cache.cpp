@@ -66,6 +66,28 @@ void setColor(visualization_msgs::msg::Marker & marker, float r, float g, float 
   marker.color.a = a;
 }
 
+/// A box marker over a unit's x/y edge at height @p z, @p size times the edge, coloured (r, g, b)
+/// with an alpha that grows with the unit's point count.
+template <typename Unit>
+visualization_msgs::msg::Marker unitBox(
+    const Unit & unit, const std::string & ns, int32_t id, double z, float size, float r, float g,
+    float b)
+{
+  visualization_msgs::msg::Marker marker;
+  marker.ns = ns;
+  marker.id = id;
+  marker.type = visualization_msgs::msg::Marker::CUBE;
+  marker.action = visualization_msgs::msg::Marker::ADD;
+  marker.pose.position.x = (unit.min_x + unit.max_x) / 2.0f;
+  marker.pose.position.y = (unit.min_y + unit.max_y) / 2.0f;
+  marker.pose.position.z = z;
+  marker.scale.x = (unit.max_x - unit.min_x) * size;
+  marker.scale.y = (unit.max_y - unit.min_y) * size;
+  marker.scale.z = 0.05;
+  setColor(marker, r, g, b, boxAlpha(unit.points.cols()));
+  return marker;
+}
+
 template <typename UnitRange>
 void appendPoints(const UnitRange & units, pcl::PointCloud<pcl::PointXYZ> & cloud)
 {
@@ -441,20 +463,12 @@ void VelnorCache::publishDebugMarkers(
       if (n == 0) {
         continue;
       }
-      Marker marker;
+      // Observation boxes are drawn at half their size, stacked upwards.
+      Marker marker = unitBox(
+          unit, name + ".cur_pc", observation_markers, observation_markers * 0.05, 0.5f,
+          240.0f / 255.0f, 123.0f / 255.0f, 63.0f / 255.0f);
       marker.header.stamp = marker_stamp;
       marker.header.frame_id = option.global_frame;
-      marker.ns = name + ".cur_pc";
-      marker.id = observation_markers;
-      marker.type = Marker::CUBE;
-      marker.action = Marker::ADD;
-      marker.pose.position.x = (unit.min_x + unit.max_x) / 2.0f;
-      marker.pose.position.y = (unit.min_y + unit.max_y) / 2.0f;
-      marker.pose.position.z = observation_markers * 0.05;
-      marker.scale.x = (unit.max_x - unit.min_x) * 0.5f;
-      marker.scale.y = (unit.max_y - unit.min_y) * 0.5f;
-      marker.scale.z = 0.05;
-      setColor(marker, 240.0f / 255.0f, 123.0f / 255.0f, 63.0f / 255.0f, boxAlpha(n));
       array.markers.push_back(marker);
       ++observation_markers;
       observation_points += n;
@@ -465,20 +479,12 @@ void VelnorCache::publishDebugMarkers(
   int64_t cache_points = 0;
   for (const auto & unit : cache.getUnits()) {
     const Eigen::Index n = unit.points.cols();
-    Marker marker;
+    // Cached boxes are drawn at full size, stacked downwards.
+    Marker marker = unitBox(
+        unit, name + ".buffer", cache_markers, -cache_markers * 0.05, 1.0f, 234.0f / 255.0f,
+        84.0f / 255.0f, 85.0f / 255.0f);
     marker.header.stamp = marker_stamp;
     marker.header.frame_id = option.global_frame;
-    marker.ns = name + ".buffer";
-    marker.id = cache_markers;
-    marker.type = Marker::CUBE;
-    marker.action = Marker::ADD;
-    marker.pose.position.x = (unit.min_x + unit.max_x) / 2.0f;
-    marker.pose.position.y = (unit.min_y + unit.max_y) / 2.0f;
-    marker.pose.position.z = -cache_markers * 0.05;
-    marker.scale.x = unit.max_x - unit.min_x;
-    marker.scale.y = unit.max_y - unit.min_y;
-    marker.scale.z = 0.05;
-    setColor(marker, 234.0f / 255.0f, 84.0f / 255.0f, 85.0f / 255.0f, boxAlpha(n));
     array.markers.push_back(marker);
     ++cache_markers;
     cache_points += n;
