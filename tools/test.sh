@@ -11,8 +11,8 @@ if [ -z "${SKIP_DEPS:-}" ]; then
 fi
 BUILD_DIR="${BUILD_DIR:-build}"
 # ThreadSanitizer reports inside system libraries that the project cannot mend are suppressed by
-# name (tools/tsan.supp names system libraries only); harmless for the other builds.
-export TSAN_OPTIONS="suppressions=$PWD/tools/tsan.supp${TSAN_OPTIONS:+ $TSAN_OPTIONS}"
+# name (the file names system libraries only); harmless for the other builds.
+export TSAN_OPTIONS="suppressions=$PWD/test/install/tsan_suppressions.txt${TSAN_OPTIONS:+ $TSAN_OPTIONS}"
 # shellcheck disable=SC2086
 cmake -S . -B "$BUILD_DIR" -G Ninja -DPython3_EXECUTABLE=/usr/bin/python3 ${CMAKE_ARGS:-}
 JOBS="${JOBS:-$(nproc)}"
