@@ -16,6 +16,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <exception>
 #include <filesystem>
 #include <future>
 #include <iostream>
@@ -38,6 +39,7 @@
 #include "nav_msgs/msg/occupancy_grid.hpp"
 #include "rclcpp/rclcpp.hpp"
 #include "semantic_grid_image.hpp"
+#include "semanticmap_startup.hpp"
 #include "simulated_cameras.hpp"
 #include "tf2_ros/static_transform_broadcaster.h"
 #include "tf2_ros/transform_broadcaster.h"
@@ -56,20 +58,34 @@ struct Options
   std::vector<std::string> ros_arguments;
 };
 
-Options parseOptions(int argc, char ** argv)
+/// Reads the command line into @p options; false, with @p error set, when it is not usable.
+bool parseOptions(int argc, char ** argv, Options & options, std::string & error)
 {
-  Options options;
   std::string params_file;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
-    if (arg == "--duration" && i + 1 < argc) {
-      options.duration = std::atof(argv[++i]);
-    } else if (arg == "--output" && i + 1 < argc) {
-      options.output = argv[++i];
+    if (arg == "--duration" || arg == "--output" || arg == "--params-file") {
+      if (i + 1 >= argc) {
+        error = arg + " needs a value";
+        return false;
+      }
+      const std::string value = argv[++i];
+      if (arg == "--duration") {
+        char * end = nullptr;
+        options.duration = std::strtod(value.c_str(), &end);
+        if (value.empty() || *end != '\0' || !std::isfinite(options.duration) ||
+          options.duration < 0.0)
+        {
+          error = "--duration needs a number of seconds, not '" + value + "'";
+          return false;
+        }
+      } else if (arg == "--output") {
+        options.output = value;
+      } else {
+        params_file = value;
+      }
     } else if (arg == "--vga") {
       options.vga = true;
-    } else if (arg == "--params-file" && i + 1 < argc) {
-      params_file = argv[++i];
     } else {
       options.ros_arguments.push_back(arg);
     }
@@ -78,7 +94,7 @@ Options parseOptions(int argc, char ** argv)
     options.ros_arguments.insert(
       options.ros_arguments.begin(), {"--ros-args", "--params-file", params_file, "--"});
   }
-  return options;
+  return true;
 }
 
 geometry_msgs::msg::TransformStamped makeTransform(
@@ -336,77 +352,133 @@ void printStatus(SemanticmapNode & node, CycleCounter & cycles)
 
 int main(int argc, char ** argv)
 {
-  const Options options = parseOptions(argc, argv);
+  Options options;
+  std::string error;
+  if (!parseOptions(argc, argv, options, error)) {
+    brindlex::Logger::Log(3, "semanticmap_demo: {}", error);
+    return 1;
+  }
   std::vector<const char *> ros_argv{argv[0]};
   for (const auto & arg : options.ros_arguments) {
     ros_argv.push_back(arg.c_str());
   }
-  rclcpp::init(static_cast<int>(ros_argv.size()), ros_argv.data());
+  semantic_map::ShutdownSignalsHeld signals_held;
+  try {
+    rclcpp::init(static_cast<int>(ros_argv.size()), ros_argv.data());
+  } catch (const std::exception & e) {
+    brindlex::Logger::Log(3, "semanticmap_demo cannot start: {}", e.what());
+    return 1;
+  }
+  signals_held.release();
 
-  // The simulated world first: activation waits for the robot's transform.
-  auto robot = options.vga ? std::make_unique<SimulatedRobot>(640, 480, 30.0) :
-    std::make_unique<SimulatedRobot>(320, 240, 15.0);
-
-  // From here on exactly as semanticmap_node.
-  auto global_semanticmap = std::make_shared<SemanticmapNode>("global_semanticmap");
-  auto local_semanticmap = std::make_shared<SemanticmapNode>("local_semanticmap");
-  auto executor = std::make_shared<rclcpp::executors::MultiThreadedExecutor>(
-    rclcpp::ExecutorOptions(), 2, true);
-  std::future<void> startup = std::async(
-    [global_semanticmap, local_semanticmap]() {
-      global_semanticmap->configure();
-      local_semanticmap->configure();
-      global_semanticmap->activate();
-      local_semanticmap->activate();
-    });
-  executor->add_node(global_semanticmap->get_node_base_interface());
-  executor->add_node(local_semanticmap->get_node_base_interface());
-
-  // The observer: status lines every two seconds, and the end of the run.
-  auto observer_node = std::make_shared<rclcpp::Node>("semanticmap_demo_observer");
-  CycleCounter global_cycles(observer_node, "global_semanticmap");
-  CycleCounter local_cycles(observer_node, "local_semanticmap");
+  // Everything below is built while a signal may shut the context down; what was built is taken
+  // down in order either way.
+  std::unique_ptr<SimulatedRobot> robot;
+  std::shared_ptr<SemanticmapNode> global_semanticmap;
+  std::shared_ptr<SemanticmapNode> local_semanticmap;
+  std::shared_ptr<rclcpp::executors::MultiThreadedExecutor> executor;
+  std::future<void> startup;
+  rclcpp::Node::SharedPtr observer_node;
+  std::unique_ptr<CycleCounter> global_cycles;
+  std::unique_ptr<CycleCounter> local_cycles;
   std::vector<std::unique_ptr<MapRecorder>> maps;
-  for (const char * node_name : {"global_semanticmap", "local_semanticmap"}) {
-    for (const char * topic : {"obstacle_map", "covered_map"}) {
-      maps.push_back(
-        std::make_unique<MapRecorder>(
-          observer_node, std::string("/") + node_name + "/" + topic));
+  rclcpp::executors::SingleThreadedExecutor observer_executor;
+  std::thread observer_spin;
+  std::thread cleaning;
+  std::thread status;
+  int exit_code = 0;
+  try {
+    // The simulated world first: activation waits for the robot's transform.
+    robot = options.vga ? std::make_unique<SimulatedRobot>(640, 480, 30.0) :
+      std::make_unique<SimulatedRobot>(320, 240, 15.0);
+
+    // From here on exactly as semanticmap_node.
+    try {
+      global_semanticmap = std::make_shared<SemanticmapNode>("global_semanticmap");
+      local_semanticmap = std::make_shared<SemanticmapNode>("local_semanticmap");
+    } catch (const std::exception & e) {
+      if (rclcpp::ok()) {
+        brindlex::Logger::Log(3, "semanticmap_demo cannot create its nodes: {}", e.what());
+        exit_code = 1;
+      }
+      throw;
+    }
+    executor = std::make_shared<rclcpp::executors::MultiThreadedExecutor>(
+      rclcpp::ExecutorOptions(), 2, true);
+    startup = std::async(
+      [global_semanticmap, local_semanticmap]() {
+        semantic_map::runStartupTransitions(
+          *global_semanticmap, *local_semanticmap, "semanticmap_demo");
+      });
+    executor->add_node(global_semanticmap->get_node_base_interface());
+    executor->add_node(local_semanticmap->get_node_base_interface());
+
+    // The observer: status lines every two seconds, and the end of the run.
+    observer_node = std::make_shared<rclcpp::Node>("semanticmap_demo_observer");
+    global_cycles = std::make_unique<CycleCounter>(observer_node, "global_semanticmap");
+    local_cycles = std::make_unique<CycleCounter>(observer_node, "local_semanticmap");
+    for (const char * node_name : {"global_semanticmap", "local_semanticmap"}) {
+      for (const char * topic : {"obstacle_map", "covered_map"}) {
+        maps.push_back(
+          std::make_unique<MapRecorder>(
+            observer_node, std::string("/") + node_name + "/" + topic));
+      }
+    }
+    observer_executor.add_node(observer_node);
+    observer_spin = std::thread([&observer_executor]() {observer_executor.spin();});
+    cleaning = std::thread([&observer_node]() {startCleaning(observer_node);});
+    status = std::thread([&]() {
+        const auto start = std::chrono::steady_clock::now();
+        while (rclcpp::ok()) {
+          rclcpp::sleep_for(std::chrono::seconds(2));
+          if (!rclcpp::ok()) {
+            break;
+          }
+          printStatus(*global_semanticmap, *global_cycles);
+          printStatus(*local_semanticmap, *local_cycles);
+          const double elapsed =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+          if (options.duration > 0.0 && elapsed >= options.duration) {
+            rclcpp::shutdown();
+          }
+        }
+      });
+
+    executor->spin();
+  } catch (const std::exception & e) {
+    if (exit_code == 0 && rclcpp::ok()) {
+      brindlex::Logger::Log(3, "semanticmap_demo failed: {}", e.what());
+      exit_code = 1;
+    } else if (exit_code == 0) {
+      // A signal shut the context down while the demo was being set up.
+      brindlex::Logger::Log(1, "semanticmap_demo stopped while starting");
     }
   }
-  rclcpp::executors::SingleThreadedExecutor observer_executor;
-  observer_executor.add_node(observer_node);
-  std::thread observer_spin([&observer_executor]() {observer_executor.spin();});
-  std::thread cleaning([&observer_node]() {startCleaning(observer_node);});
-  std::thread status([&]() {
-      const auto start = std::chrono::steady_clock::now();
-      while (rclcpp::ok()) {
-        rclcpp::sleep_for(std::chrono::seconds(2));
-        if (!rclcpp::ok()) {
-          break;
-        }
-        printStatus(*global_semanticmap, global_cycles);
-        printStatus(*local_semanticmap, local_cycles);
-        const double elapsed =
-          std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-        if (options.duration > 0.0 && elapsed >= options.duration) {
-          rclcpp::shutdown();
-        }
-      }
-    });
-
-  executor->spin();
   rclcpp::shutdown();
-  status.join();
-  cleaning.join();
-  observer_executor.cancel();
-  observer_spin.join();
-  startup.wait();
+  if (status.joinable()) {
+    status.join();
+  }
+  if (cleaning.joinable()) {
+    cleaning.join();
+  }
+  if (observer_spin.joinable()) {
+    observer_executor.cancel();
+    observer_spin.join();
+  }
+  if (startup.valid()) {
+    startup.wait();
+  }
   robot.reset();
+  if (exit_code != 0) {
+    return exit_code;
+  }
 
-  std::error_code error;
-  std::filesystem::create_directories(options.output, error);
+  std::error_code error_code;
+  std::filesystem::create_directories(options.output, error_code);
   for (auto * node : {global_semanticmap.get(), local_semanticmap.get()}) {
+    if (node == nullptr) {
+      continue;  // stopped before it was built
+    }
     const std::string path = writeSemanticGridPng(*node, options.output);
     std::printf(
       "%s semantic grid -> %s\n", node->get_name(), path.empty() ? "(no grid)" : path.c_str());

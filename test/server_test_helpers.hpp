@@ -69,6 +69,7 @@ public:
   explicit ExposedServerNode(const std::string & name) : ServerNode(name) {}
 
   using ServerNode::initialized_;
+  using ServerNode::map_update_frequency_;
   using ServerNode::map_update_thread_;
   using ServerNode::map_update_thread_shutdown_;
   using ServerNode::stop_updates_;

@@ -3,6 +3,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <cmath>
 #include <exception>
 #include <functional>
 #include <memory>
@@ -94,9 +95,32 @@ public:
       return nav2_util::CallbackReturn::FAILURE;
     }
     const auto self = std::static_pointer_cast<nav2_util::LifecycleNode>(owned);
+    // The base divides the map size by the resolution: refuse before anything is built.
+    double resolution = 0.0;
+    get_parameter("resolution", resolution);
+    if (!isFinitePositive(resolution)) {
+      brindlex::Logger::Log(
+          3,
+          "SemanticmapROS {} cannot be configured: \"resolution\" {} is not a finite positive "
+          "number",
+          getName(),
+          resolution);
+      return nav2_util::CallbackReturn::FAILURE;
+    }
     const auto result = nav2_costmap_2d::Costmap2DROS::on_configure(state);
     if (result != nav2_util::CallbackReturn::SUCCESS) {
       return result;
+    }
+    // A period that is not a positive duration would make both update loops spin without a
+    // pause; such a frequency means no update loop, as 0 does.
+    if (map_update_frequency_ != 0.0 && !isFinitePositive(map_update_frequency_)) {
+      brindlex::Logger::Log(
+          3,
+          "SemanticmapROS {}: \"update_frequency\" {} is not a finite positive number, treated "
+          "as 0: no map update loop",
+          getName(),
+          map_update_frequency_);
+      map_update_frequency_ = 0.0;
     }
 
     // Layers are destroyed through the loader's deleter: keep the map, and with it the layers,
@@ -334,8 +358,12 @@ private:
       }
     } catch (const std::exception & e) {
       brindlex::Logger::Log(3, "SemanticmapROS::mapUpdateLoop update failed: {}", e.what());
+    } catch (...) {
+      brindlex::Logger::Log(3, "SemanticmapROS::mapUpdateLoop update failed: unknown exception");
     }
   }
+
+  static bool isFinitePositive(double value) { return std::isfinite(value) && value > 0.0; }
 
   void stopUpdateThread()
   {

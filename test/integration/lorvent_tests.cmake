@@ -31,6 +31,15 @@ if(TARGET lorvent AND TARGET sorrelin)
   endif()
   target_compile_definitions(test_lorvent_registration PRIVATE
     LORVENT_LIBRARY_PATH="$<TARGET_FILE:lorvent>")
+
+  # Both nodes with every shipped layer, up and down again (tools/soak.sh runs it longer).
+  brindlex_add_gtest(test_lifecycle_loop
+    SOURCES ${CMAKE_CURRENT_LIST_DIR}/test_lifecycle_loop.cpp
+    LIBRARIES sorrelin
+    TIMEOUT 900)
+  add_dependencies(test_lifecycle_loop lorvent nav2_costmap_2d_test_layers)
+  target_compile_definitions(test_lifecycle_loop PRIVATE
+    LOOP_MAP_DIR="${PROJECT_SOURCE_DIR}/data/map/")
 endif()
 
 # The depth-camera layer end to end: both nodes, TF and the demo's simulated cameras.

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <limits>
 #include <memory>
 #include <set>
 #include <string>
@@ -409,6 +410,70 @@ TEST(ServerOwnership, NodeNotOwnedBySharedPointerFailsConfigureWithError)
     }
   }
   EXPECT_EQ(errors, 1);
+}
+
+int countErrors(const std::vector<test_util::Record> & records, const std::string & text)
+{
+  return static_cast<int>(std::count_if(records.begin(), records.end(), [&](const auto & record) {
+    return record.level == spdlog::level::err && record.text.find(text) != std::string::npos;
+  }));
+}
+
+TEST(ServerParameters, ResolutionThatIsNotAFinitePositiveNumberFailsConfigure)
+{
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  const double inf = std::numeric_limits<double>::infinity();
+  int index = 0;
+  for (const double resolution : {0.0, -0.1, nan, inf}) {
+    test_util::ScopedCapture capture;
+    auto node =
+        std::make_shared<ExposedServerNode>("semantic_resolution_" + std::to_string(index++));
+    CostmapSpec costmap;
+    costmap.resolution = resolution;
+    server_test::setUpNode(*node, costmap, {{"rec", "semantic_map_test::RecordingLayer", {}}});
+    EXPECT_EQ(node->configure().id(), State::PRIMARY_STATE_UNCONFIGURED) << resolution;
+    EXPECT_EQ(node->getLayeredSemanticmap(), nullptr) << resolution;
+    EXPECT_EQ(
+        countErrors(
+            capture.records(),
+            "cannot be configured: \"resolution\" " + fmt::format("{}", resolution) +
+                " is not a finite positive number"),
+        1)
+        << resolution;
+  }
+}
+
+TEST(ServerParameters, UpdateFrequencyThatIsNotAFinitePositiveNumberMeansNoUpdateLoop)
+{
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  const double inf = std::numeric_limits<double>::infinity();
+  struct Case
+  {
+    double frequency;
+    double used;  // the frequency the update loop is started with
+    int errors;
+  };
+  int index = 0;
+  for (const Case & c :
+       {Case{-5.0, 0.0, 1}, Case{nan, 0.0, 1}, Case{inf, 0.0, 1}, Case{-inf, 0.0, 1},
+        Case{0.0, 0.0, 0}, Case{20.0, 20.0, 0}}) {
+    test_util::ScopedCapture capture;
+    auto node =
+        std::make_shared<ExposedServerNode>("semantic_frequency_" + std::to_string(index++));
+    CostmapSpec costmap;
+    costmap.update_frequency = c.frequency;
+    server_test::setUpNode(*node, costmap, {});
+    ASSERT_EQ(node->configure().id(), State::PRIMARY_STATE_INACTIVE) << c.frequency;
+    EXPECT_EQ(node->map_update_frequency_, c.used) << c.frequency;
+    EXPECT_EQ(
+        countErrors(
+            capture.records(),
+            "\"update_frequency\" " + fmt::format("{}", c.frequency) +
+                " is not a finite positive number, treated as 0: no map update loop"),
+        c.errors)
+        << c.frequency;
+    node->cleanup();
+  }
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 // map-update thread (size changes, announced maps, failures inside a cycle).
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -49,6 +50,8 @@ protected:
   {
     CallLog::instance().clear();
     name_ = std::string("cycle_") + ::testing::UnitTest::GetInstance()->current_test_info()->name();
+    // Parameterised tests are named "Name/Param": keep the node name valid.
+    std::replace(name_.begin(), name_.end(), '/', '_');
     robot_ = std::make_unique<server_test::RobotPose>(name_ + "_tf");
     robot_->moveTo(0.5, 0.5);
     node_ = std::make_shared<ExposedServerNode>(name_);
@@ -235,27 +238,39 @@ TEST_F(ServerCycleTest, LoopStopsWhenTheShutdownFlagIsSet)
   node_->map_update_thread_shutdown_ = false;
 }
 
-TEST_F(ServerCycleTest, FailingLayerIsLoggedAndTheLoopGoesOn)
+class FailingLayerCycleTest : public ServerCycleTest, public ::testing::WithParamInterface<bool>
 {
+};
+
+TEST_P(FailingLayerCycleTest, IsLoggedAndTheLoopGoesOn)
+{
+  const bool throw_std = GetParam();
   test_util::ScopedCapture capture;
   configure(
       {{"bad",
         "semantic_map_test::RecordingLayer",
-        {rclcpp::Parameter("throw_in", std::string("updateBounds"))}}});
+        {rclcpp::Parameter("throw_in", std::string("updateBounds")),
+         rclcpp::Parameter("throw_std", throw_std)}}});
   ASSERT_EQ(node_->activate().id(), State::PRIMARY_STATE_ACTIVE);
   ASSERT_TRUE(waitFor([]() { return countOf("updateBounds") >= 3; }));
   // Each failure was reported, none reached updateMaps, and no lock was left behind.
-  EXPECT_GE(
-      countRecords(
-          capture.records(),
-          spdlog::level::err,
-          "SemanticmapROS::mapUpdateLoop update failed: test layer bad fails in updateBounds"),
-      2);
+  const std::string expected = throw_std
+      ? "SemanticmapROS::mapUpdateLoop update failed: test layer bad fails in updateBounds"
+      : "SemanticmapROS::mapUpdateLoop update failed: unknown exception";
+  EXPECT_GE(countRecords(capture.records(), spdlog::level::err, expected), 2);
   EXPECT_EQ(countOf("updateMaps"), 0u);
   map_->getSemanticmap(
       [](server_test::Grid * grid) { std::lock_guard<std::mutex> l(grid->mutex); });
   ASSERT_EQ(node_->deactivate().id(), State::PRIMARY_STATE_INACTIVE);
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    StdAndOtherExceptions,
+    FailingLayerCycleTest,
+    ::testing::Bool(),
+    [](const ::testing::TestParamInfo<bool> & info) {
+      return info.param ? std::string("StdException") : std::string("NotAStdException");
+    });
 
 TEST_F(ServerCycleTest, SizeParameterChangeWhileActiveResizesTheGrid)
 {

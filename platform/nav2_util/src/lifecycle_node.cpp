@@ -73,7 +73,20 @@ void LifecycleNode::register_rcl_preshutdown_callback()
 {
   rclcpp::Context::SharedPtr context = get_node_base_interface()->get_context();
   rcl_preshutdown_cb_handle_ = std::make_unique<rclcpp::PreShutdownCallbackHandle>(
-      context->add_pre_shutdown_callback(std::bind(&LifecycleNode::on_rcl_preshutdown, this)));
+      context->add_pre_shutdown_callback([this]() { dispatch_rcl_preshutdown(); }));
+}
+
+void LifecycleNode::dispatch_rcl_preshutdown()
+{
+  // Registered by this constructor, so a signal can run it while a derived class is still being
+  // built: a virtual call would then reach members not yet initialised. An unconfigured node has
+  // nothing to bring down, and every node under construction is unconfigured; a node can leave
+  // that state only through a transition, which needs a finished node, and the state is atomic,
+  // so seeing another state also orders this call after the construction.
+  if (get_current_state().id() == lifecycle_msgs::msg::State::PRIMARY_STATE_UNCONFIGURED) {
+    return;
+  }
+  on_rcl_preshutdown();
 }
 
 void LifecycleNode::printLifecycleNodeNotification()

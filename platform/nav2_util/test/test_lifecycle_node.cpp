@@ -133,4 +133,79 @@ TEST_F(LifecycleNodeTest, DestroyedNodeNoLongerListensToTheContext)
   EXPECT_FALSE(context_->is_valid());
 }
 
+// Counts the pre-shutdown calls that reach it in counters that outlive it. The context can be
+// shut down from a member initialiser, as a signal at that moment would do: the callback that the
+// base registered then runs while this part of the node is still being built.
+class CountingNode : public nav2_util::LifecycleNode
+{
+public:
+  struct Counts
+  {
+    int calls{0};
+    int calls_before_built{0};
+  };
+
+  CountingNode(
+      const std::string & name,
+      const rclcpp::Context::SharedPtr & context,
+      Counts & counts,
+      bool shut_down_while_built = false)
+      : nav2_util::LifecycleNode(name, "", rclcpp::NodeOptions().context(context)),
+        counts_(counts),
+        shut_down_while_built_(shut_down_while_built && context->shutdown("signal")),
+        built_(true)
+  {
+  }
+
+  void on_rcl_preshutdown() override
+  {
+    ++counts_.calls;
+    if (!built_) {
+      ++counts_.calls_before_built;
+    }
+    nav2_util::LifecycleNode::on_rcl_preshutdown();
+  }
+
+private:
+  Counts & counts_;
+  bool shut_down_while_built_;
+  bool built_;
+};
+
+TEST(LifecycleNodePreshutdown, ReachesOnlyNodesThatLeftTheUnconfiguredState)
+{
+  struct Case
+  {
+    const char * name;
+    int transitions;  // 0: unconfigured, 1: inactive, 2: active
+    int expected_calls;
+  };
+  for (const Case & c : {Case{"unconfigured", 0, 0}, Case{"inactive", 1, 1}, Case{"active", 2, 1}}) {
+    auto context = std::make_shared<rclcpp::Context>();
+    context->init(0, nullptr);
+    CountingNode::Counts counts;
+    auto node = std::make_shared<CountingNode>(std::string("counting_") + c.name, context, counts);
+    if (c.transitions >= 1) {
+      node->configure();
+    }
+    if (c.transitions >= 2) {
+      node->activate();
+    }
+    context->shutdown("test");
+    EXPECT_EQ(counts.calls, c.expected_calls) << c.name;
+    EXPECT_EQ(node->get_current_state().id(), State::PRIMARY_STATE_UNCONFIGURED) << c.name;
+  }
+}
+
+TEST(LifecycleNodePreshutdown, ShutdownDuringConstructionDoesNotReachTheHalfBuiltNode)
+{
+  auto context = std::make_shared<rclcpp::Context>();
+  context->init(0, nullptr);
+  CountingNode::Counts counts;
+  auto node = std::make_shared<CountingNode>("half_built", context, counts, true);
+  EXPECT_FALSE(context->is_valid());
+  EXPECT_EQ(counts.calls, 0);
+  EXPECT_EQ(counts.calls_before_built, 0);
+}
+
 }  // namespace

@@ -3,7 +3,8 @@
 // "whole": the lowest and largest doubles, "shrink": a box that shrinks the gathered one, "box":
 // the "box" values), "box" (min_x, min_y, max_x, max_y), "clearable", "mark_flag" (a flag the
 // layer ors into every cell of its window), "throw_in" (an operation that throws
-// std::runtime_error: "updateBounds", "updateMaps" or "matchSize"). With BRINDLEX_TEST_LAYER_TRACE
+// std::runtime_error: "updateBounds", "updateMaps" or "matchSize"), "throw_std" (false: throw a
+// value that is not a std::exception instead). With BRINDLEX_TEST_LAYER_TRACE
 // "static_tf" (publish map -> base_link at (0.5, 0.5) from onInitialize, for a server run as a
 // child process, where no test code can publish TF). With BRINDLEX_TEST_LAYER_TRACE
 // set in the environment every call is also printed to standard output, for tests that run the
@@ -68,6 +69,7 @@ public:
     declareParameter("mark_flag", rclcpp::ParameterValue(0));
     declareParameter("enabled", rclcpp::ParameterValue(true));
     declareParameter("throw_in", rclcpp::ParameterValue(std::string("")));
+    declareParameter("throw_std", rclcpp::ParameterValue(true));
     declareParameter("static_tf", rclcpp::ParameterValue(false));
     auto locked = node.lock();
     locked->get_parameter(getFullName("bounds"), bounds_);
@@ -78,6 +80,7 @@ public:
     mark_flag_ = static_cast<unsigned int>(flag);
     locked->get_parameter(getFullName("enabled"), enabled_flag);
     locked->get_parameter(getFullName("throw_in"), throw_in_);
+    locked->get_parameter(getFullName("throw_std"), throw_std_);
     bool static_tf = false;
     locked->get_parameter(getFullName("static_tf"), static_tf);
     if (static_tf) {
@@ -190,11 +193,21 @@ private:
 
   void record(const std::string & operation) { CallLog::instance().record(makeCall(operation)); }
 
+  // What some libraries throw: a value of a type of their own, outside the std::exception tree.
+  struct NotAStdException
+  {
+    std::string operation;
+  };
+
   void throwIfAsked(const std::string & operation) const
   {
-    if (throw_in_ == operation) {
-      throw std::runtime_error("test layer " + name + " fails in " + operation);
+    if (throw_in_ != operation) {
+      return;
     }
+    if (!throw_std_) {
+      throw NotAStdException{operation};
+    }
+    throw std::runtime_error("test layer " + name + " fails in " + operation);
   }
 
   std::string bounds_{"none"};
@@ -202,6 +215,7 @@ private:
   bool clearable_{false};
   unsigned int mark_flag_{0};
   std::string throw_in_;
+  bool throw_std_{true};
   std::shared_ptr<tf2_ros::StaticTransformBroadcaster> broadcaster_;
 };
 

@@ -62,8 +62,18 @@ protected:
   /** @brief Logs that the node waits for external lifecycle transitions. */
   void printLifecycleNodeNotification();
 
-  /** @brief Registers on_rcl_preshutdown() with the node's context. */
+  /**
+   * @brief Registers with the node's context a callback that runs on_rcl_preshutdown() unless the
+   * node is unconfigured (see dispatch_rcl_preshutdown()).
+   */
   void register_rcl_preshutdown_callback();
+
+  /**
+   * @brief The registered pre-shutdown callback: on_rcl_preshutdown() for a node that has left
+   * the unconfigured state, nothing otherwise, so that it never reaches a node whose construction
+   * has not finished.
+   */
+  void dispatch_rcl_preshutdown();
 
   std::unique_ptr<rclcpp::PreShutdownCallbackHandle> rcl_preshutdown_cb_handle_{nullptr};
 
