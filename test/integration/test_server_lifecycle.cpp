@@ -15,6 +15,7 @@
 #include "call_log.hpp"
 #include "lifecycle_msgs/msg/state.hpp"
 #include "log_capture.hpp"
+#include "nav2_msgs/srv/clear_entire_costmap.hpp"
 #include "server_test_helpers.hpp"
 
 namespace {
@@ -327,6 +328,39 @@ TEST_F(ServerLifecycleTest, DestructionWhileActiveStopsTheThreadBeforeReleasingL
     EXPECT_NE(it->thread, update_thread) << it->layer << "." << it->operation;
   }
   EXPECT_EQ(operationsOf(calls, "destroy"), (std::vector<std::string>{"second", "first"}));
+}
+
+// Layer services run on the base's executor thread: a node destroyed while active, without a
+// cleanup, lets a call in progress finish before it releases the layers.
+TEST_F(ServerLifecycleTest, DestructionWhileServingLetsTheCallFinishBeforeReleasingLayers)
+{
+  using ClearEntireCostmap = nav2_msgs::srv::ClearEntireCostmap;
+  const std::string service = "/" + name_ + "_serve";
+  setUp({{"first", "semantic_map_test::RecordingLayer", {rclcpp::Parameter("service", service)}}});
+  ASSERT_EQ(node_->configure().id(), State::PRIMARY_STATE_INACTIVE);
+  ASSERT_EQ(node_->activate().id(), State::PRIMARY_STATE_ACTIVE);
+  auto client_node = std::make_shared<rclcpp::Node>(name_ + "_client");
+  auto client = client_node->create_client<ClearEntireCostmap>(service);
+  ASSERT_TRUE(client->wait_for_service(10s));
+
+  CallLog::instance().closeGate();
+  client->async_send_request(std::make_shared<ClearEntireCostmap::Request>());
+  ASSERT_TRUE(waitFor([]() { return countOf("serve") == 1; }));
+  spinner_.reset();
+  std::thread destroyer([this]() { node_.reset(); });
+  EXPECT_FALSE(waitFor([]() { return countOf("destroy") > 0; }, 300ms));
+  CallLog::instance().openGate();
+  destroyer.join();
+
+  const auto calls = CallLog::instance().calls();
+  auto index_of = [&calls](const std::string & op) {
+    return std::find_if(
+               calls.begin(), calls.end(), [&op](const LayerCall & c) { return c.operation == op; }) -
+           calls.begin();
+  };
+  ASSERT_EQ(countOf("served"), 1u);
+  ASSERT_EQ(countOf("destroy"), 1u);
+  EXPECT_LT(index_of("served"), index_of("destroy"));
 }
 
 TEST_F(ServerLifecycleTest, SameClassTwiceGivesIndependentLayers)

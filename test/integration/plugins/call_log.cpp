@@ -36,6 +36,27 @@ void CallLog::clear()
 {
   std::lock_guard<std::mutex> lock(mutex_);
   calls_.clear();
+  gate_open_ = true;
+  gate_changed_.notify_all();
+}
+
+void CallLog::closeGate()
+{
+  std::lock_guard<std::mutex> lock(mutex_);
+  gate_open_ = false;
+}
+
+void CallLog::openGate()
+{
+  std::lock_guard<std::mutex> lock(mutex_);
+  gate_open_ = true;
+  gate_changed_.notify_all();
+}
+
+void CallLog::passGate()
+{
+  std::unique_lock<std::mutex> lock(mutex_);
+  gate_changed_.wait(lock, [this]() { return gate_open_; });
 }
 
 }  // namespace semantic_map_test

@@ -3,6 +3,7 @@
 #ifndef BRINDLEX_TEST__CALL_LOG_HPP_
 #define BRINDLEX_TEST__CALL_LOG_HPP_
 
+#include <condition_variable>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -32,10 +33,18 @@ public:
   void record(const LayerCall & call);
   std::vector<LayerCall> calls() const;
   std::vector<LayerCall> calls(const std::string & operation) const;
+  /// Forget every call and open the gate.
   void clear();
+
+  /// A gate that test layers pass in their service calls: closed, a call waits in it.
+  void closeGate();
+  void openGate();
+  void passGate();
 
 private:
   mutable std::mutex mutex_;
+  std::condition_variable gate_changed_;
+  bool gate_open_{true};
   std::vector<LayerCall> calls_;
 };
 

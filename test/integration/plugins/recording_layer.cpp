@@ -4,7 +4,9 @@
 // the "box" values), "box" (min_x, min_y, max_x, max_y), "clearable", "mark_flag" (a flag the
 // layer ors into every cell of its window), "throw_in" (an operation that throws
 // std::runtime_error: "updateBounds", "updateMaps" or "matchSize"), "throw_std" (false: throw a
-// value that is not a std::exception instead). With BRINDLEX_TEST_LAYER_TRACE
+// value that is not a std::exception instead), "service" (a ClearEntireCostmap service of that
+// name in the base's callback group, whose calls record "serve", pass the call log's gate and
+// record "served"). With BRINDLEX_TEST_LAYER_TRACE
 // "static_tf" (publish map -> base_link at (0.5, 0.5) from onInitialize, for a server run as a
 // child process, where no test code can publish TF). With BRINDLEX_TEST_LAYER_TRACE
 // set in the environment every call is also printed to standard output, for tests that run the
@@ -25,6 +27,7 @@
 #include "brindlex_nav2_semanticmap/layered_semanticmap.hpp"
 #include "call_log.hpp"
 #include "geometry_msgs/msg/transform_stamped.hpp"
+#include "nav2_msgs/srv/clear_entire_costmap.hpp"
 #include "pluginlib/class_list_macros.hpp"
 #include "tf2_ros/static_transform_broadcaster.h"
 
@@ -71,6 +74,7 @@ public:
     declareParameter("throw_in", rclcpp::ParameterValue(std::string("")));
     declareParameter("throw_std", rclcpp::ParameterValue(true));
     declareParameter("static_tf", rclcpp::ParameterValue(false));
+    declareParameter("service", rclcpp::ParameterValue(std::string("")));
     auto locked = node.lock();
     locked->get_parameter(getFullName("bounds"), bounds_);
     locked->get_parameter(getFullName("box"), box_);
@@ -81,6 +85,22 @@ public:
     locked->get_parameter(getFullName("enabled"), enabled_flag);
     locked->get_parameter(getFullName("throw_in"), throw_in_);
     locked->get_parameter(getFullName("throw_std"), throw_std_);
+    std::string service;
+    locked->get_parameter(getFullName("service"), service);
+    if (!service.empty()) {
+      using ClearEntireCostmap = nav2_msgs::srv::ClearEntireCostmap;
+      service_ = locked->create_service<ClearEntireCostmap>(
+          service,
+          [this](
+              const std::shared_ptr<ClearEntireCostmap::Request>,
+              std::shared_ptr<ClearEntireCostmap::Response>) {
+            record("serve");
+            CallLog::instance().passGate();
+            record("served");
+          },
+          rmw_qos_profile_services_default,
+          callback_group);
+    }
     bool static_tf = false;
     locked->get_parameter(getFullName("static_tf"), static_tf);
     if (static_tf) {
@@ -217,6 +237,7 @@ private:
   std::string throw_in_;
   bool throw_std_{true};
   std::shared_ptr<tf2_ros::StaticTransformBroadcaster> broadcaster_;
+  rclcpp::ServiceBase::SharedPtr service_;
 };
 
 }  // namespace semantic_map_test
