@@ -38,6 +38,7 @@ if(TARGET lorvent AND TARGET sorrelin)
     LIBRARIES sorrelin
     TIMEOUT 900)
   add_dependencies(test_lifecycle_loop lorvent nav2_costmap_2d_test_layers)
+  target_include_directories(test_lifecycle_loop PRIVATE ${CMAKE_CURRENT_LIST_DIR}/..)
   target_compile_definitions(test_lifecycle_loop PRIVATE
     LOOP_MAP_DIR="${PROJECT_SOURCE_DIR}/data/map/")
 endif()

@@ -29,6 +29,7 @@
 #include "lifecycle_msgs/msg/state.hpp"
 #include "nav_msgs/msg/occupancy_grid.hpp"
 #include "rclcpp/rclcpp.hpp"
+#include "server_test_helpers.hpp"
 #include "tf2_ros/static_transform_broadcaster.h"
 #include "tf2_ros/transform_broadcaster.h"
 
@@ -40,26 +41,14 @@ using GridT = semantic_map::Semanticmap<semantic_map::MapTypeAndHeight>;
 using NodeT = semantic_map::SemanticmapROS<GridT>;
 using LayerPtr = std::shared_ptr<semantic_map::BrindlexLayer>;
 
-class RosEnvironment : public ::testing::Environment
-{
-public:
-  void SetUp() override { rclcpp::init(0, nullptr); }
-  void TearDown() override { rclcpp::shutdown(); }
-};
+const auto * const kEnvironment =
+    ::testing::AddGlobalTestEnvironment(new server_test::RosEnvironment);
 
-const auto * const kEnvironment = ::testing::AddGlobalTestEnvironment(new RosEnvironment);
-
+// Loaded sanitizer builds take their time over a whole lifecycle transition.
 template <typename Pred>
-bool waitFor(Pred pred, std::chrono::seconds timeout = 30s)
+bool waitFor(Pred pred)
 {
-  const auto deadline = std::chrono::steady_clock::now() + timeout;
-  while (!pred()) {
-    if (std::chrono::steady_clock::now() > deadline) {
-      return false;
-    }
-    std::this_thread::sleep_for(2ms);
-  }
-  return true;
+  return server_test::waitFor(pred, 30s);
 }
 
 unsigned long environmentNumber(const char * name, unsigned long fallback)
