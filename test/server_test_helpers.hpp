@@ -21,6 +21,8 @@
 #include "brindlex_nav2_semanticmap/semanticmap.hpp"
 #include "brindlex_nav2_semanticmap/semanticmap_ros.hpp"
 #include "geometry_msgs/msg/transform_stamped.hpp"
+#include "lifecycle_msgs/msg/state.hpp"
+#include "unit/log_capture.hpp"
 #include "rclcpp/rclcpp.hpp"
 #include "tf2_ros/static_transform_broadcaster.h"
 
@@ -234,6 +236,38 @@ typename ServiceT::Response::SharedPtr callService(
     return nullptr;
   }
   return future.get();
+}
+
+/// Takes a lifecycle node back to unconfigured: deactivates it when active, then cleans it up
+/// when inactive. Null is left alone.
+template <typename NodeT>
+void windDown(const std::shared_ptr<NodeT> & node)
+{
+  using lifecycle_msgs::msg::State;
+  if (!node) {
+    return;
+  }
+  if (node->get_current_state().id() == State::PRIMARY_STATE_ACTIVE) {
+    node->deactivate();
+  }
+  if (node->get_current_state().id() == State::PRIMARY_STATE_INACTIVE) {
+    node->cleanup();
+  }
+}
+
+/// Number of captured records at @p level whose text contains @p text.
+inline int countRecords(
+    const std::vector<test_util::Record> & records,
+    spdlog::level::level_enum level,
+    const std::string & text)
+{
+  int count = 0;
+  for (const auto & record : records) {
+    if (record.level == level && record.text.find(text) != std::string::npos) {
+      ++count;
+    }
+  }
+  return count;
 }
 
 /// The cell (x, y) of a grid, read under the grid's mutex.

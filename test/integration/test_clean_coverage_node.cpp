@@ -46,18 +46,13 @@ protected:
     robot_spinner_.add(robot_->node()->get_node_base_interface());
     robot_spinner_.start();
     client_ = std::make_shared<rclcpp::Node>(name_ + "_client");
+    trigger_name_ = "/" + name_ + "_trigger";
+    points_name_ = "/" + name_ + "_points";
   }
 
   void TearDown() override
   {
-    if (node_) {
-      if (node_->get_current_state().id() == State::PRIMARY_STATE_ACTIVE) {
-        node_->deactivate();
-      }
-      if (node_->get_current_state().id() == State::PRIMARY_STATE_INACTIVE) {
-        node_->cleanup();
-      }
-    }
+    server_test::windDown(node_);
     node_spinner_.reset();
     robot_spinner_.stop();
     node_.reset();
@@ -84,6 +79,14 @@ protected:
     node_spinner_ = std::make_unique<server_test::Spinner>();
     node_spinner_->add(node_->get_node_base_interface());
     node_spinner_->start();
+  }
+
+  // A clean coverage layer's parameters @p extra with its services on the names of the test.
+  LayerSpec coverageOnOwnServices(const std::string & layer, std::vector<rclcpp::Parameter> extra)
+  {
+    extra.emplace_back("trigger_srv_name", trigger_name_);
+    extra.emplace_back("get_covered_points_srv_name", points_name_);
+    return {layer, "semantic_map::CleanCoverageLayer", extra};
   }
 
   // The loaded layer of that name, null when the node holds none.
@@ -136,6 +139,8 @@ protected:
   }
 
   std::string name_;
+  std::string trigger_name_;
+  std::string points_name_;
   std::unique_ptr<server_test::RobotPose> robot_;
   server_test::Spinner robot_spinner_;
   std::unique_ptr<server_test::Spinner> node_spinner_;
@@ -148,17 +153,13 @@ protected:
 // state in between; tracing runs only while the node is active.
 TEST_F(CleanCoverageNodeTest, ServicesInEveryLifecycleState)
 {
-  const std::string trigger_b = "/" + name_ + "_trigger";
-  const std::string points_b = "/" + name_ + "_points";
+  const std::string & trigger_b = trigger_name_;
+  const std::string & points_b = points_name_;
   makeNode(
       {{"coverage_a",
         "semantic_map::CleanCoverageLayer",
         {{"coverage_width", 0.43}, {"clean_path_to_robot_offset", 0.0}}},
-       {"coverage_b",
-        "semantic_map::CleanCoverageLayer",
-        {{"coverage_width", 0.42},
-         {"trigger_srv_name", trigger_b},
-         {"get_covered_points_srv_name", points_b}}}},
+       coverageOnOwnServices("coverage_b", {{"coverage_width", 0.42}})},
       -1.0,
       0.5);
 
@@ -248,12 +249,8 @@ TEST_F(CleanCoverageNodeTest, ServicesInEveryLifecycleState)
 // A query hands out one pose per path point, in path order, at the centre of its cell.
 TEST_F(CleanCoverageNodeTest, QueryGivesCellCentres)
 {
-  const std::string points = "/" + name_ + "_points";
-  makeNode(
-      {{"coverage",
-        "semantic_map::CleanCoverageLayer",
-        {{"trigger_srv_name", "/" + name_ + "_trigger"},
-         {"get_covered_points_srv_name", points}}}});
+  const std::string & points = points_name_;
+  makeNode({coverageOnOwnServices("coverage", {})});
   ASSERT_EQ(node_->configure().id(), State::PRIMARY_STATE_INACTIVE);
   auto coverage = layer("coverage");
   ASSERT_TRUE(coverage);
@@ -280,15 +277,10 @@ TEST_F(CleanCoverageNodeTest, QueryGivesCellCentres)
 // grid's size and the node keeps cycling.
 TEST_F(CleanCoverageNodeTest, ServicesUnderLoad)
 {
-  const std::string trigger_name = "/" + name_ + "_trigger";
-  const std::string points_name = "/" + name_ + "_points";
-  makeNode(
-      {{"coverage",
-        "semantic_map::CleanCoverageLayer",
-        {{"trigger_srv_name", trigger_name},
-         {"get_covered_points_srv_name", points_name},
-         {"local_optimize_length", 0.3},
-         {"global_optimize_length", 1.0}}}});
+  const std::string & trigger_name = trigger_name_;
+  const std::string & points_name = points_name_;
+  makeNode({coverageOnOwnServices(
+      "coverage", {{"local_optimize_length", 0.3}, {"global_optimize_length", 1.0}})});
   ASSERT_EQ(node_->configure().id(), State::PRIMARY_STATE_INACTIVE);
   ASSERT_EQ(node_->activate().id(), State::PRIMARY_STATE_ACTIVE);
   ASSERT_TRUE(trigger(trigger_name, true));

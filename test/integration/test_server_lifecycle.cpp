@@ -68,14 +68,7 @@ protected:
 
   void TearDown() override
   {
-    if (node_) {
-      if (node_->get_current_state().id() == State::PRIMARY_STATE_ACTIVE) {
-        node_->deactivate();
-      }
-      if (node_->get_current_state().id() == State::PRIMARY_STATE_INACTIVE) {
-        node_->cleanup();
-      }
-    }
+    server_test::windDown(node_);
     spinner_.reset();
     node_.reset();
   }

@@ -1,6 +1,7 @@
 // The clear and load services of two running server nodes in one process, called through clients.
 #include <gtest/gtest.h>
 
+#include <array>
 #include <future>
 #include <memory>
 #include <string>
@@ -45,6 +46,9 @@ std::vector<LayerCall> callsOf(const std::string & op, const std::string & prefi
   }
   return selected;
 }
+
+// The area a clearArea call received: its four arguments in order.
+std::array<double, 4> areaOf(const LayerCall & call) { return {call.a, call.b, call.c, call.d}; }
 
 // Both nodes as the executable runs them: created with make_shared, served by one two-thread
 // executor, configured and activated on a start-up thread while the executor spins. The robot
@@ -155,10 +159,7 @@ TEST_F(ServicesTest, ClearAroundOffersTheSquareToClearableLayersOnly)
   const auto cleared = callsOf("clearArea", "g_");
   ASSERT_EQ(cleared.size(), 1u);
   EXPECT_EQ(cleared[0].layer, "g_clear");
-  EXPECT_EQ(cleared[0].a, 0.0);
-  EXPECT_EQ(cleared[0].b, 0.0);
-  EXPECT_EQ(cleared[0].c, 2.0);
-  EXPECT_EQ(cleared[0].d, 2.0);
+  EXPECT_EQ(areaOf(cleared[0]), (std::array<double, 4>{0.0, 0.0, 2.0, 2.0}));
   EXPECT_FALSE(cleared[0].invert);
   EXPECT_TRUE(cleared[0].outer_locked);
   EXPECT_NE(cleared[0].thread, std::this_thread::get_id());
@@ -181,10 +182,7 @@ TEST_F(ServicesTest, ClearExceptOffersTheSameSquareInverted)
   ASSERT_NE(clear<ClearCostmapExceptRegion>("global_semanticmap", "except", 2.0f), nullptr);
   const auto cleared = callsOf("clearArea", "g_");
   ASSERT_EQ(cleared.size(), 1u);
-  EXPECT_EQ(cleared[0].a, 0.0);
-  EXPECT_EQ(cleared[0].b, 0.0);
-  EXPECT_EQ(cleared[0].c, 2.0);
-  EXPECT_EQ(cleared[0].d, 2.0);
+  EXPECT_EQ(areaOf(cleared[0]), (std::array<double, 4>{0.0, 0.0, 2.0, 2.0}));
   EXPECT_TRUE(cleared[0].invert);
   EXPECT_EQ(markCost(*global_, 1.05, 1.05), nav2_costmap_2d::LETHAL_OBSTACLE);
   EXPECT_EQ(markCost(*global_, -1.45, -1.45), nav2_costmap_2d::NO_INFORMATION);
@@ -196,14 +194,8 @@ TEST_F(ServicesTest, ZeroAndNegativeDistancesArePassedOnUnchanged)
   ASSERT_NE(clear<ClearCostmapAroundRobot>("local_semanticmap", "around", -2.0f), nullptr);
   const auto cleared = callsOf("clearArea", "l_");
   ASSERT_EQ(cleared.size(), 2u);
-  EXPECT_EQ(cleared[0].a, 1.0);
-  EXPECT_EQ(cleared[0].b, 1.0);
-  EXPECT_EQ(cleared[0].c, 1.0);
-  EXPECT_EQ(cleared[0].d, 1.0);
-  EXPECT_EQ(cleared[1].a, 2.0);
-  EXPECT_EQ(cleared[1].b, 2.0);
-  EXPECT_EQ(cleared[1].c, 0.0);
-  EXPECT_EQ(cleared[1].d, 0.0);
+  EXPECT_EQ(areaOf(cleared[0]), (std::array<double, 4>{1.0, 1.0, 1.0, 1.0}));
+  EXPECT_EQ(areaOf(cleared[1]), (std::array<double, 4>{2.0, 2.0, 0.0, 0.0}));
   EXPECT_TRUE(callsOf("clearArea", "g_").empty());
 }
 

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <functional>
 #include <future>
 #include <map>
 #include <memory>
@@ -59,118 +60,88 @@ std::vector<LayerSpec> layersFor(const std::string & prefix)
   };
 }
 
-TEST(ServerStress, ServicesParametersAndUpdatesTogether)
+// Global and local node on one spinner; startBoth() configures and activates them with the
+// given layers. TearDown deactivates them while the spinner still runs.
+class ServerStress : public ::testing::Test
 {
-  CallLog::instance().clear();
-  server_test::RobotPose robot("stress_tf");
-  robot.moveTo(0.5, 0.5);
-  auto global = std::make_shared<ExposedServerNode>("global_semanticmap");
-  auto local = std::make_shared<ExposedServerNode>("local_semanticmap");
-  CostmapSpec global_costmap;
-  global_costmap.update_frequency = 100.0;
-  global_costmap.publish_frequency = 50.0;
-  CostmapSpec local_costmap = global_costmap;
-  local_costmap.rolling_window = true;
-  // No Navigation2 layer: the base configures such a layer while holding the master costmap's
-  // mutex, and its layer declares parameters there, while the base's own parameter callback takes
-  // the master mutex under the parameter lock (as Navigation2 does). That inversion is the base's,
-  // and ThreadSanitizer would report it for any parameter change here.
-  server_test::setUpNode(*global, global_costmap, layersFor("g"));
-  server_test::setUpNode(*local, local_costmap, layersFor("l"));
-
+protected:
+  /// Sets up, configures and activates both nodes (update 100 Hz, publish 50 Hz; local rolling).
+  void startBoth(
+      const std::vector<LayerSpec> & global_layers, const std::vector<LayerSpec> & local_layers)
   {
-    server_test::Spinner spinner;
-    auto startup = std::async([global, local]() {
-      global->configure();
-      local->configure();
-      global->activate();
-      local->activate();
+    CostmapSpec global_costmap;
+    global_costmap.update_frequency = 100.0;
+    global_costmap.publish_frequency = 50.0;
+    CostmapSpec local_costmap = global_costmap;
+    local_costmap.rolling_window = true;
+    // No Navigation2 layer: the base configures such a layer while holding the master costmap's
+    // mutex, and its layer declares parameters there, while the base's own parameter callback
+    // takes the master mutex under the parameter lock (as Navigation2 does). That inversion is
+    // the base's, and ThreadSanitizer would report it for any parameter change here. The master
+    // costmap is still reset by every clear-entirely request and resized by every width change.
+    server_test::setUpNode(*global_, global_costmap, global_layers);
+    server_test::setUpNode(*local_, local_costmap, local_layers);
+    auto startup = std::async([this]() {
+      global_->configure();
+      local_->configure();
+      global_->activate();
+      local_->activate();
     });
-    spinner.add(global->get_node_base_interface());
-    spinner.add(local->get_node_base_interface());
-    spinner.start();
+    spinner_.add(global_->get_node_base_interface());
+    spinner_.add(local_->get_node_base_interface());
+    spinner_.start();
     startup.get();
-    ASSERT_EQ(global->get_current_state().id(), State::PRIMARY_STATE_ACTIVE);
-    ASSERT_EQ(local->get_current_state().id(), State::PRIMARY_STATE_ACTIVE);
-    ASSERT_TRUE(waitFor([]() { return countOf("updateMaps") >= 8; }));
+    ASSERT_EQ(global_->get_current_state().id(), State::PRIMARY_STATE_ACTIVE);
+    ASSERT_EQ(local_->get_current_state().id(), State::PRIMARY_STATE_ACTIVE);
+  }
 
-    std::atomic<int> answered{0};
-    std::atomic<int> asked{0};
-    auto hammer = [&](const std::string & client_name, bool clear_first) {
-      auto client = rclcpp::Node::make_shared(client_name);
-      for (int round = 0; round < kRounds; ++round) {
-        for (const std::string node : {"global_semanticmap", "local_semanticmap"}) {
-          const std::string prefix = "/" + node + "/";
-          asked += 3;
-          if (clear_first) {
-            auto around = std::make_shared<nav2_msgs::srv::ClearCostmapAroundRobot::Request>();
-            around->reset_distance = 1.0f;
-            answered += server_test::callService<nav2_msgs::srv::ClearCostmapAroundRobot>(
-                            client, prefix + "brindlex_clear_around_" + node, around) != nullptr;
-            answered += server_test::callService<nav2_msgs::srv::ClearEntireCostmap>(
-                            client, prefix + "brindlex_clear_entirely_" + node) != nullptr;
-          } else {
-            auto except = std::make_shared<nav2_msgs::srv::ClearCostmapExceptRegion::Request>();
-            except->reset_distance = 2.0f;
-            answered += server_test::callService<nav2_msgs::srv::ClearCostmapExceptRegion>(
-                            client, prefix + "brindlex_clear_except_" + node, except) != nullptr;
-            answered += server_test::callService<nav2_msgs::srv::LoadMap>(
-                            client, prefix + "brindlex_load_map") != nullptr;
-          }
-          answered += server_test::callService<nav2_msgs::srv::LoadMap>(
-                          client, prefix + "brindlex_load_map") != nullptr;
-        }
+  void TearDown() override
+  {
+    for (auto & node : {global_, local_}) {
+      if (node->get_current_state().id() == State::PRIMARY_STATE_ACTIVE) {
+        EXPECT_EQ(node->deactivate().id(), State::PRIMARY_STATE_INACTIVE);
       }
-    };
-    auto change_parameters = [&]() {
-      for (int round = 0; round < kRounds; ++round) {
-        for (auto & node : {global, local}) {
-          node->set_parameter(rclcpp::Parameter("width", widthOfRound(round)));
-          node->set_parameter(rclcpp::Parameter("footprint_padding", 0.01 * (round % 3)));
-        }
-        global->set_parameter(rclcpp::Parameter("g_mark.enabled", round % 2 == 0));
-        local->set_parameter(rclcpp::Parameter("l_mark.enabled", round % 2 == 1));
-      }
-    };
-    auto move_robot = [&]() {
-      for (int round = 0; round < 4 * kRounds; ++round) {
-        robot.moveTo(0.5 + 0.05 * (round % 20), 0.5 - 0.03 * (round % 10));
-        std::this_thread::sleep_for(1ms);
-      }
-    };
-    auto read_grids = [&]() {
-      for (int round = 0; round < 4 * kRounds; ++round) {
-        for (auto & node : {global, local}) {
-          auto map = node->getLayeredSemanticmap();
-          map->getSemanticmap([](server_test::Grid * grid) {
-            std::lock_guard<std::mutex> lock(grid->mutex);
-            volatile unsigned int sum = 0;
-            for (uint32_t i = 0; i < grid->grid->cellCount(); i += 13) {
-              sum = sum + static_cast<unsigned int>(grid->grid->types[i]);
-            }
-          });
-        }
-      }
-    };
+    }
+  }
 
+  /// Calls ServiceT "/<node>/<suffix>" from @p client and counts the request and its answer.
+  template <typename ServiceT>
+  void ask(
+      const rclcpp::Node::SharedPtr & client, const std::string & node, const std::string & suffix,
+      typename ServiceT::Request::SharedPtr request = std::make_shared<typename ServiceT::Request>())
+  {
+    ++asked_;
+    answered_ += server_test::callService<ServiceT>(client, "/" + node + "/" + suffix, request) !=
+                 nullptr;
+  }
+
+  /// Moves the robot through a small pattern, one step a millisecond.
+  void moveRobot(int steps)
+  {
+    for (int round = 0; round < steps; ++round) {
+      robot_.moveTo(0.5 + 0.05 * (round % 20), 0.5 - 0.03 * (round % 10));
+      std::this_thread::sleep_for(1ms);
+    }
+  }
+
+  /// Runs every job on a thread of its own, waits for all, and expects every request answered.
+  void runTogether(const std::vector<std::function<void()>> & jobs)
+  {
     std::vector<std::thread> threads;
-    threads.emplace_back(hammer, "stress_client_a", true);
-    threads.emplace_back(hammer, "stress_client_b", false);
-    threads.emplace_back(change_parameters);
-    threads.emplace_back(move_robot);
-    threads.emplace_back(read_grids);
+    for (const auto & job : jobs) {
+      threads.emplace_back(job);
+    }
     for (auto & thread : threads) {
       thread.join();
     }
-    EXPECT_EQ(answered.load(), asked.load());
+    EXPECT_EQ(answered_.load(), asked_.load());
+  }
 
-    // Both nodes are still active and still cycling.
-    const size_t cycles = countOf("updateMaps");
-    EXPECT_TRUE(waitFor([&]() { return countOf("updateMaps") >= cycles + 8; }));
-    EXPECT_EQ(global->get_current_state().id(), State::PRIMARY_STATE_ACTIVE);
-    EXPECT_EQ(local->get_current_state().id(), State::PRIMARY_STATE_ACTIVE);
-    // The grids follow the last size of their master costmaps.
-    for (auto & node : {global, local}) {
+  /// Both nodes are still active and each grid follows the last size of its master costmap.
+  void expectActiveWithWidth(int width_m)
+  {
+    for (auto & node : {global_, local_}) {
+      EXPECT_EQ(node->get_current_state().id(), State::PRIMARY_STATE_ACTIVE);
       auto map = node->getLayeredSemanticmap();
       EXPECT_TRUE(waitFor([&]() {
         uint32_t size_x = 0;
@@ -180,23 +151,93 @@ TEST(ServerStress, ServicesParametersAndUpdatesTogether)
         });
         std::lock_guard<nav2_costmap_2d::Costmap2D::mutex_t> lock(*node->getCostmap()->getMutex());
         return size_x == node->getCostmap()->getSizeInCellsX() &&
-               size_x == static_cast<uint32_t>(widthOfRound(kRounds - 1) * 10);
+               size_x == static_cast<uint32_t>(width_m * 10);
       }));
     }
-    // Every call into a layer after configuration held the outer mutex.
-    for (const auto & call : CallLog::instance().calls()) {
-      if (call.operation != "onInitialize" && call.operation != "destroy") {
-        ASSERT_TRUE(call.outer_locked) << call.layer << "." << call.operation;
+  }
+
+  const std::vector<std::string> node_names_{"global_semanticmap", "local_semanticmap"};
+  server_test::RobotPose robot_{"stress_tf"};
+  std::shared_ptr<ExposedServerNode> global_ =
+      std::make_shared<ExposedServerNode>("global_semanticmap");
+  std::shared_ptr<ExposedServerNode> local_ =
+      std::make_shared<ExposedServerNode>("local_semanticmap");
+  // Declared after the nodes: stops spinning before they go.
+  server_test::Spinner spinner_;
+  std::atomic<int> answered_{0};
+  std::atomic<int> asked_{0};
+};
+
+TEST_F(ServerStress, ServicesParametersAndUpdatesTogether)
+{
+  CallLog::instance().clear();
+  robot_.moveTo(0.5, 0.5);
+  startBoth(layersFor("g"), layersFor("l"));
+  ASSERT_TRUE(waitFor([]() { return countOf("updateMaps") >= 8; }));
+
+  auto hammer = [&](const std::string & client_name, bool clear_first) {
+    auto client = rclcpp::Node::make_shared(client_name);
+    for (int round = 0; round < kRounds; ++round) {
+      for (const auto & node : node_names_) {
+        if (clear_first) {
+          auto around = std::make_shared<nav2_msgs::srv::ClearCostmapAroundRobot::Request>();
+          around->reset_distance = 1.0f;
+          ask<nav2_msgs::srv::ClearCostmapAroundRobot>(
+              client, node, "brindlex_clear_around_" + node, around);
+          ask<nav2_msgs::srv::ClearEntireCostmap>(client, node, "brindlex_clear_entirely_" + node);
+        } else {
+          auto except = std::make_shared<nav2_msgs::srv::ClearCostmapExceptRegion::Request>();
+          except->reset_distance = 2.0f;
+          ask<nav2_msgs::srv::ClearCostmapExceptRegion>(
+              client, node, "brindlex_clear_except_" + node, except);
+          ask<nav2_msgs::srv::LoadMap>(client, node, "brindlex_load_map");
+        }
+        ask<nav2_msgs::srv::LoadMap>(client, node, "brindlex_load_map");
       }
     }
-    EXPECT_GE(countOf("reset"), 2u * kRounds);
-    EXPECT_GE(countOf("clearArea"), 2u * kRounds);
+  };
+  auto change_parameters = [&]() {
+    for (int round = 0; round < kRounds; ++round) {
+      for (auto & node : {global_, local_}) {
+        node->set_parameter(rclcpp::Parameter("width", widthOfRound(round)));
+        node->set_parameter(rclcpp::Parameter("footprint_padding", 0.01 * (round % 3)));
+      }
+      global_->set_parameter(rclcpp::Parameter("g_mark.enabled", round % 2 == 0));
+      local_->set_parameter(rclcpp::Parameter("l_mark.enabled", round % 2 == 1));
+    }
+  };
+  auto read_grids = [&]() {
+    for (int round = 0; round < 4 * kRounds; ++round) {
+      for (auto & node : {global_, local_}) {
+        node->getLayeredSemanticmap()->getSemanticmap([](server_test::Grid * grid) {
+          std::lock_guard<std::mutex> lock(grid->mutex);
+          volatile unsigned int sum = 0;
+          for (uint32_t i = 0; i < grid->grid->cellCount(); i += 13) {
+            sum = sum + static_cast<unsigned int>(grid->grid->types[i]);
+          }
+        });
+      }
+    }
+  };
+  runTogether(
+      {[&]() { hammer("stress_client_a", true); },
+       [&]() { hammer("stress_client_b", false); },
+       change_parameters,
+       [&]() { moveRobot(4 * kRounds); },
+       read_grids});
 
-    ASSERT_EQ(global->deactivate().id(), State::PRIMARY_STATE_INACTIVE);
-    ASSERT_EQ(local->deactivate().id(), State::PRIMARY_STATE_INACTIVE);
+  // Both nodes are still cycling.
+  const size_t cycles = countOf("updateMaps");
+  EXPECT_TRUE(waitFor([&]() { return countOf("updateMaps") >= cycles + 8; }));
+  expectActiveWithWidth(widthOfRound(kRounds - 1));
+  // Every call into a layer after configuration held the outer mutex.
+  for (const auto & call : CallLog::instance().calls()) {
+    if (call.operation != "onInitialize" && call.operation != "destroy") {
+      ASSERT_TRUE(call.outer_locked) << call.layer << "." << call.operation;
+    }
   }
-  global.reset();
-  local.reset();
+  EXPECT_GE(countOf("reset"), 2u * kRounds);
+  EXPECT_GE(countOf("clearArea"), 2u * kRounds);
 }
 
 // Every shipped layer: the zones of the example map, then both map-publishing layers, which
@@ -263,161 +304,86 @@ private:
   std::map<std::string, size_t> counts_;
 };
 
-TEST(ServerStress, ShippedLayersPublishWhileServicesAndParametersChangeTheCostmap)
+TEST_F(ServerStress, ShippedLayersPublishWhileServicesAndParametersChangeTheCostmap)
 {
   constexpr int kShippedRounds = 12;
-  server_test::RobotPose robot("stress_shipped_tf");
-  robot.moveTo(0.5, 0.5);
-  auto global = std::make_shared<ExposedServerNode>("global_semanticmap");
-  auto local = std::make_shared<ExposedServerNode>("local_semanticmap");
-  CostmapSpec global_costmap;
-  global_costmap.update_frequency = 100.0;
-  global_costmap.publish_frequency = 50.0;
-  CostmapSpec local_costmap = global_costmap;
-  local_costmap.rolling_window = true;
-  // No Navigation2 layer, for the reason given in the test above; the master costmap is still
-  // reset by every clear-entirely request and resized by every width change.
-  server_test::setUpNode(*global, global_costmap, shippedLayersFor("global_semanticmap"));
-  server_test::setUpNode(*local, local_costmap, shippedLayersFor("local_semanticmap"));
-
+  robot_.moveTo(0.5, 0.5);
   std::vector<std::string> topics;
-  for (const std::string node : {"global_semanticmap", "local_semanticmap"}) {
+  for (const auto & node : node_names_) {
     for (const std::string layer : {"obstacle_map", "covered_map"}) {
       topics.push_back("/" + node + "/" + layer);
     }
   }
   MapListener listener(topics);
-  const auto all_received = [&](size_t at_least) {
-    for (const auto & topic : topics) {
-      if (listener.received(topic) < at_least) {
+  // True once every topic has more than before[k] messages.
+  const auto all_received = [&](const std::vector<size_t> & before) {
+    for (size_t k = 0; k < topics.size(); ++k) {
+      if (listener.received(topics[k]) <= before[k]) {
         return false;
       }
     }
     return true;
   };
+  server_test::Spinner listener_spinner;
+  listener_spinner.add(listener.node()->get_node_base_interface());
+  listener_spinner.start();
+  startBoth(shippedLayersFor("global_semanticmap"), shippedLayersFor("local_semanticmap"));
+  // Every layer publishes: the translation that reads the master costmap is running.
+  ASSERT_TRUE(waitFor([&]() { return all_received(std::vector<size_t>(topics.size(), 0)); }));
 
-  {
-    server_test::Spinner spinner;
-    server_test::Spinner listener_spinner;
-    auto startup = std::async([global, local]() {
-      global->configure();
-      local->configure();
-      global->activate();
-      local->activate();
-    });
-    spinner.add(global->get_node_base_interface());
-    spinner.add(local->get_node_base_interface());
-    spinner.start();
-    listener_spinner.add(listener.node()->get_node_base_interface());
-    listener_spinner.start();
-    startup.get();
-    ASSERT_EQ(global->get_current_state().id(), State::PRIMARY_STATE_ACTIVE);
-    ASSERT_EQ(local->get_current_state().id(), State::PRIMARY_STATE_ACTIVE);
-    // Every layer publishes: the translation that reads the master costmap is running.
-    ASSERT_TRUE(waitFor([&]() { return all_received(1); }));
-
-    std::atomic<int> answered{0};
-    std::atomic<int> asked{0};
-    auto clear_entirely = [&](const std::string & client_name) {
-      auto client = rclcpp::Node::make_shared(client_name);
-      for (int round = 0; round < kShippedRounds; ++round) {
-        for (const std::string node : {"global_semanticmap", "local_semanticmap"}) {
-          asked += 2;
-          answered += server_test::callService<nav2_msgs::srv::ClearEntireCostmap>(
-                          client, "/" + node + "/brindlex_clear_entirely_" + node) != nullptr;
-          answered += server_test::callService<nav2_msgs::srv::LoadMap>(
-                          client, "/" + node + "/brindlex_load_map") != nullptr;
-        }
+  auto clear_entirely = [&](const std::string & client_name) {
+    auto client = rclcpp::Node::make_shared(client_name);
+    for (int round = 0; round < kShippedRounds; ++round) {
+      for (const auto & node : node_names_) {
+        ask<nav2_msgs::srv::ClearEntireCostmap>(client, node, "brindlex_clear_entirely_" + node);
+        ask<nav2_msgs::srv::LoadMap>(client, node, "brindlex_load_map");
       }
-    };
-    auto clear_regions = [&](const std::string & client_name) {
-      auto client = rclcpp::Node::make_shared(client_name);
-      for (int round = 0; round < kShippedRounds; ++round) {
-        for (const std::string node : {"global_semanticmap", "local_semanticmap"}) {
-          const std::string prefix = "/" + node + "/";
-          auto around = std::make_shared<nav2_msgs::srv::ClearCostmapAroundRobot::Request>();
-          around->reset_distance = 1.0f;
-          auto except = std::make_shared<nav2_msgs::srv::ClearCostmapExceptRegion::Request>();
-          except->reset_distance = 2.0f;
-          asked += 3;
-          answered += server_test::callService<nav2_msgs::srv::ClearCostmapAroundRobot>(
-                          client, prefix + "brindlex_clear_around_" + node, around) != nullptr;
-          answered += server_test::callService<nav2_msgs::srv::ClearCostmapExceptRegion>(
-                          client, prefix + "brindlex_clear_except_" + node, except) != nullptr;
-          answered += server_test::callService<nav2_msgs::srv::ClearEntireCostmap>(
-                          client, prefix + "brindlex_clear_entirely_" + node) != nullptr;
-        }
-      }
-    };
-    auto change_parameters = [&]() {
-      for (int round = 0; round < kShippedRounds; ++round) {
-        for (auto & node : {global, local}) {
-          node->set_parameter(rclcpp::Parameter("width", widthOfRound(round)));
-          node->set_parameter(rclcpp::Parameter("obstacle_map.enabled", round % 3 != 1));
-          node->set_parameter(rclcpp::Parameter("covered_map.map_publish_frequency", 400.0));
-        }
-      }
-    };
-    auto move_robot = [&]() {
-      for (int round = 0; round < 4 * kShippedRounds; ++round) {
-        robot.moveTo(0.5 + 0.05 * (round % 20), 0.5 - 0.03 * (round % 10));
-        std::this_thread::sleep_for(1ms);
-      }
-    };
-
-    std::vector<std::thread> threads;
-    threads.reserve(4);
-    threads.emplace_back(clear_entirely, "stress_shipped_client_a");
-    threads.emplace_back(clear_regions, "stress_shipped_client_b");
-    threads.emplace_back(change_parameters);
-    threads.emplace_back(move_robot);
-    for (auto & thread : threads) {
-      thread.join();
     }
-    EXPECT_EQ(answered.load(), asked.load());
-
-    // Both nodes are still active, and every layer still publishes: after a load request each
-    // one sends a full grid again.
-    std::vector<size_t> before;
-    for (const auto & topic : topics) {
-      before.push_back(listener.received(topic));
-    }
-    auto client = rclcpp::Node::make_shared("stress_shipped_client_c");
-    for (const std::string node : {"global_semanticmap", "local_semanticmap"}) {
-      ASSERT_NE(
-          server_test::callService<nav2_msgs::srv::LoadMap>(
-              client, "/" + node + "/brindlex_load_map"),
-          nullptr);
-    }
-    EXPECT_TRUE(waitFor([&]() {
-      for (size_t k = 0; k < topics.size(); ++k) {
-        if (listener.received(topics[k]) <= before[k]) {
-          return false;
-        }
+  };
+  auto clear_regions = [&](const std::string & client_name) {
+    auto client = rclcpp::Node::make_shared(client_name);
+    for (int round = 0; round < kShippedRounds; ++round) {
+      for (const auto & node : node_names_) {
+        auto around = std::make_shared<nav2_msgs::srv::ClearCostmapAroundRobot::Request>();
+        around->reset_distance = 1.0f;
+        auto except = std::make_shared<nav2_msgs::srv::ClearCostmapExceptRegion::Request>();
+        except->reset_distance = 2.0f;
+        ask<nav2_msgs::srv::ClearCostmapAroundRobot>(
+            client, node, "brindlex_clear_around_" + node, around);
+        ask<nav2_msgs::srv::ClearCostmapExceptRegion>(
+            client, node, "brindlex_clear_except_" + node, except);
+        ask<nav2_msgs::srv::ClearEntireCostmap>(client, node, "brindlex_clear_entirely_" + node);
       }
-      return true;
-    }));
-    EXPECT_EQ(global->get_current_state().id(), State::PRIMARY_STATE_ACTIVE);
-    EXPECT_EQ(local->get_current_state().id(), State::PRIMARY_STATE_ACTIVE);
-    for (auto & node : {global, local}) {
-      auto map = node->getLayeredSemanticmap();
-      EXPECT_TRUE(waitFor([&]() {
-        uint32_t size_x = 0;
-        map->getSemanticmap([&](server_test::Grid * grid) {
-          std::lock_guard<std::mutex> lock(grid->mutex);
-          size_x = grid->grid->size_x;
-        });
-        std::lock_guard<nav2_costmap_2d::Costmap2D::mutex_t> lock(*node->getCostmap()->getMutex());
-        return size_x == node->getCostmap()->getSizeInCellsX() &&
-               size_x == static_cast<uint32_t>(widthOfRound(kShippedRounds - 1) * 10);
-      }));
     }
+  };
+  auto change_parameters = [&]() {
+    for (int round = 0; round < kShippedRounds; ++round) {
+      for (auto & node : {global_, local_}) {
+        node->set_parameter(rclcpp::Parameter("width", widthOfRound(round)));
+        node->set_parameter(rclcpp::Parameter("obstacle_map.enabled", round % 3 != 1));
+        node->set_parameter(rclcpp::Parameter("covered_map.map_publish_frequency", 400.0));
+      }
+    }
+  };
+  runTogether(
+      {[&]() { clear_entirely("stress_shipped_client_a"); },
+       [&]() { clear_regions("stress_shipped_client_b"); },
+       change_parameters,
+       [&]() { moveRobot(4 * kShippedRounds); }});
 
-    ASSERT_EQ(global->deactivate().id(), State::PRIMARY_STATE_INACTIVE);
-    ASSERT_EQ(local->deactivate().id(), State::PRIMARY_STATE_INACTIVE);
+  // Every layer still publishes: after a load request each one sends a full grid again.
+  std::vector<size_t> before;
+  for (const auto & topic : topics) {
+    before.push_back(listener.received(topic));
   }
-  global.reset();
-  local.reset();
+  auto client = rclcpp::Node::make_shared("stress_shipped_client_c");
+  for (const auto & node : node_names_) {
+    ASSERT_NE(
+        server_test::callService<nav2_msgs::srv::LoadMap>(client, "/" + node + "/brindlex_load_map"),
+        nullptr);
+  }
+  EXPECT_TRUE(waitFor([&]() { return all_received(before); }));
+  expectActiveWithWidth(widthOfRound(kShippedRounds - 1));
 }
 
 }  // namespace

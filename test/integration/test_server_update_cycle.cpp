@@ -17,6 +17,7 @@ namespace {
 
 using lifecycle_msgs::msg::State;
 using semantic_map_test::CallLog;
+using server_test::countRecords;
 using server_test::CostmapSpec;
 using server_test::ExposedServerNode;
 using server_test::Flags;
@@ -28,20 +29,6 @@ const auto * const kEnvironment =
     ::testing::AddGlobalTestEnvironment(new server_test::RosEnvironment);
 
 size_t countOf(const std::string & op) { return CallLog::instance().calls(op).size(); }
-
-int countRecords(
-    const std::vector<test_util::Record> & records,
-    spdlog::level::level_enum level,
-    const std::string & text)
-{
-  int count = 0;
-  for (const auto & record : records) {
-    if (record.level == level && record.text.find(text) != std::string::npos) {
-      ++count;
-    }
-  }
-  return count;
-}
 
 class ServerCycleTest : public ::testing::Test
 {
@@ -61,12 +48,7 @@ protected:
   {
     // The layers must go before the node's plug-in loader does.
     map_.reset();
-    if (node_->get_current_state().id() == State::PRIMARY_STATE_ACTIVE) {
-      node_->deactivate();
-    }
-    if (node_->get_current_state().id() == State::PRIMARY_STATE_INACTIVE) {
-      node_->cleanup();
-    }
+    server_test::windDown(node_);
     spinner_.reset();
     node_.reset();
   }

@@ -23,6 +23,7 @@
 namespace {
 
 using semantic_map::MapTypeAndHeight;
+using server_test::countRecords;
 using server_test::Grid;
 using server_test::kEmptyHeight;
 using server_test::LayeredMap;
@@ -30,20 +31,6 @@ using server_test::ScriptedLayer;
 using namespace std::chrono_literals;
 
 constexpr const char * kOutOfRange = "MapTypeAndHeight::setMap get source area out of range";
-
-int countRecords(
-    const std::vector<test_util::Record> & records,
-    spdlog::level::level_enum level,
-    const std::string & text)
-{
-  int count = 0;
-  for (const auto & record : records) {
-    if (record.level == level && record.text.find(text) != std::string::npos) {
-      ++count;
-    }
-  }
-  return count;
-}
 
 // Fills the store with distinct values: type x + 100 * y, height x + 0.5 * y.
 void fillPattern(MapTypeAndHeight & store)

@@ -14,6 +14,7 @@
 
 namespace {
 
+using server_test::countRecords;
 using server_test::cellAt;
 using server_test::Grid;
 using server_test::kEmptyHeight;
@@ -24,20 +25,6 @@ constexpr const char * kOutOfRange = "MapTypeAndHeight::setMap get source area o
 constexpr const char * kRobotOut =
     "LayeredSemanticmap::updateMap robot is out of bounds of the map!";
 constexpr const char * kIllegal = "LayeredSemanticmap::updateMap Illegal bounds change";
-
-int countRecords(
-    const std::vector<test_util::Record> & records,
-    spdlog::level::level_enum level,
-    const std::string & text)
-{
-  int count = 0;
-  for (const auto & record : records) {
-    if (record.level == level && record.text.find(text) != std::string::npos) {
-      ++count;
-    }
-  }
-  return count;
-}
 
 // The throttle clock of this unit, moved by the tests.
 std::int64_t g_fake_now = 0;
@@ -126,37 +113,36 @@ TEST_F(UpdateCycleTest, LowestToLargestBoundsGiveTheWholeGrid)
   EXPECT_EQ(windows, expected);
 }
 
-TEST_F(UpdateCycleTest, BoxInsideTheGridBecomesTheCellsItTouches)
+TEST_F(UpdateCycleTest, BoxBoundsBecomeTheCellsTheyTouchClampedToTheGrid)
 {
-  LayeredMap map("map", false, nullptr);
-  map.resizeMap(10, 8, 0.5, -1.0, -1.0);
-  addLayer(
-      map, "box", [](double, double, double, double * x0, double * y0, double * x1, double * y1) {
-        *x0 = 0.2;   // cell 2
-        *y0 = -1.0;  // exactly the origin: cell 0
-        *x1 = 1.1;   // cell 4, one past is 5
-        *y1 = 3.0;   // exactly the far edge: clipped to 8
-      });
-  map.updateMap(0.0, 0.0, 0.0);
-  ASSERT_EQ(windows.size(), 1u);
-  EXPECT_EQ(windows[0], (Window{"box", 2, 0, 5, 8}));
-}
-
-TEST_F(UpdateCycleTest, BoxOutsideTheGridIsClampedToItsEdges)
-{
-  LayeredMap map("map", false, nullptr);
-  map.resizeMap(10, 8, 1.0, 0.0, 0.0);
-  // Entirely beyond the far corner: first cell the last one, end the size.
-  addLayer(
-      map, "far", [](double, double, double, double * x0, double * y0, double * x1, double * y1) {
-        *x0 = 50.0;
-        *y0 = 50.0;
-        *x1 = 60.0;
-        *y1 = 60.0;
-      });
-  map.updateMap(5.0, 5.0, 0.0);
-  ASSERT_EQ(windows.size(), 1u);
-  EXPECT_EQ(windows[0], (Window{"far", 9, 7, 10, 8}));
+  struct Case
+  {
+    double resolution, origin;  // m, m (both axes)
+    double x0, y0, x1, y1;      // box (m)
+    Window expected;
+  };
+  const std::vector<Case> cases{
+      // 10 x 8 cells of 0.5 m from (-1, -1): x0 in cell 2, y0 exactly the origin (cell 0),
+      // x1 in cell 4 (one past is 5), y1 exactly the far edge (clipped to 8).
+      {0.5, -1.0, 0.2, -1.0, 1.1, 3.0, {"box", 2, 0, 5, 8}},
+      // Entirely beyond the far corner: first cell the last one, end the size.
+      {1.0, 0.0, 50.0, 50.0, 60.0, 60.0, {"box", 9, 7, 10, 8}},
+  };
+  for (const auto & c : cases) {
+    windows.clear();
+    LayeredMap map("map", false, nullptr);
+    map.resizeMap(10, 8, c.resolution, c.origin, c.origin);
+    addLayer(map, "box", [&c](double, double, double, double * x0, double * y0, double * x1,
+                              double * y1) {
+      *x0 = c.x0;
+      *y0 = c.y0;
+      *x1 = c.x1;
+      *y1 = c.y1;
+    });
+    map.updateMap(0.0, 0.0, 0.0);
+    ASSERT_EQ(windows.size(), 1u) << c.expected;
+    EXPECT_EQ(windows[0], c.expected);
+  }
 }
 
 TEST_F(UpdateCycleTest, LayersSeeTheBoundsOfTheLayersBeforeThem)
