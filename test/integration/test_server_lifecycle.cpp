@@ -81,6 +81,15 @@ protected:
     spinner_->start();
   }
 
+  // Two layers, configured and activated; returns once the update thread has run two cycles.
+  void activateTwoLayers()
+  {
+    setUp(twoLayers());
+    ASSERT_EQ(node_->configure().id(), State::PRIMARY_STATE_INACTIVE);
+    ASSERT_EQ(node_->activate().id(), State::PRIMARY_STATE_ACTIVE);
+    ASSERT_TRUE(waitFor([]() { return countOf("updateBounds") >= 2; }));
+  }
+
   static std::vector<LayerSpec> twoLayers()
   {
     return {
@@ -225,19 +234,14 @@ TEST_F(ServerLifecycleTest, ActivateHandsTheUpdateThreadOverAndCallsLayersUnderT
   EXPECT_FALSE(node_->new_map_loaded.load());
   // "second" asks for the whole grid: every window covers it.
   for (const auto & call : CallLog::instance().calls("updateMaps")) {
-    EXPECT_EQ(call.a, 0);
-    EXPECT_EQ(call.b, 0);
-    EXPECT_EQ(call.c, 40);
-    EXPECT_EQ(call.d, 40);
+    EXPECT_EQ(
+        (std::vector<double>{call.a, call.b, call.c, call.d}), (std::vector<double>{0, 0, 40, 40}));
   }
 }
 
 TEST_F(ServerLifecycleTest, DeactivateJoinsTheThreadAndActivateStartsAnotherOne)
 {
-  setUp(twoLayers());
-  ASSERT_EQ(node_->configure().id(), State::PRIMARY_STATE_INACTIVE);
-  ASSERT_EQ(node_->activate().id(), State::PRIMARY_STATE_ACTIVE);
-  ASSERT_TRUE(waitFor([]() { return countOf("updateBounds") >= 2; }));
+  ASSERT_NO_FATAL_FAILURE(activateTwoLayers());
 
   ASSERT_EQ(node_->deactivate().id(), State::PRIMARY_STATE_INACTIVE);
   ASSERT_TRUE(node_->map_update_thread_);
@@ -266,10 +270,7 @@ TEST_F(ServerLifecycleTest, DeactivateJoinsTheThreadAndActivateStartsAnotherOne)
 
 TEST_F(ServerLifecycleTest, CleanupReleasesEverythingAndConfigureStartsFromNothing)
 {
-  setUp(twoLayers());
-  ASSERT_EQ(node_->configure().id(), State::PRIMARY_STATE_INACTIVE);
-  ASSERT_EQ(node_->activate().id(), State::PRIMARY_STATE_ACTIVE);
-  ASSERT_TRUE(waitFor([]() { return countOf("updateBounds") >= 2; }));
+  ASSERT_NO_FATAL_FAILURE(activateTwoLayers());
   ASSERT_EQ(node_->deactivate().id(), State::PRIMARY_STATE_INACTIVE);
   std::weak_ptr<server_test::LayeredMap> first_map = node_->getLayeredSemanticmap();
   std::weak_ptr<server_test::LayerBase> first_layer = node_->getLayeredSemanticmap()->plugins[0];
@@ -304,10 +305,7 @@ TEST_F(ServerLifecycleTest, CleanupReleasesEverythingAndConfigureStartsFromNothi
 
 TEST_F(ServerLifecycleTest, DestructionWhileActiveStopsTheThreadBeforeReleasingLayers)
 {
-  setUp(twoLayers());
-  ASSERT_EQ(node_->configure().id(), State::PRIMARY_STATE_INACTIVE);
-  ASSERT_EQ(node_->activate().id(), State::PRIMARY_STATE_ACTIVE);
-  ASSERT_TRUE(waitFor([]() { return countOf("updateBounds") >= 2; }));
+  ASSERT_NO_FATAL_FAILURE(activateTwoLayers());
   const auto update_thread = node_->updateThreadId();
 
   spinner_.reset();
@@ -429,21 +427,15 @@ TEST(ServerOwnership, NodeNotOwnedBySharedPointerFailsConfigureWithError)
   server_test::setUpNode(*node, CostmapSpec(), {});
   EXPECT_EQ(node->configure().id(), State::PRIMARY_STATE_UNCONFIGURED);
   EXPECT_EQ(node->getLayeredSemanticmap(), nullptr);
-  int errors = 0;
-  for (const auto & record : capture.records()) {
-    if (record.level == spdlog::level::err &&
-        record.text.find("must be owned by a std::shared_ptr") != std::string::npos) {
-      ++errors;
-    }
-  }
-  EXPECT_EQ(errors, 1);
+  EXPECT_EQ(
+      server_test::countRecords(
+          capture.records(), spdlog::level::err, "must be owned by a std::shared_ptr"),
+      1);
 }
 
 int countErrors(const std::vector<test_util::Record> & records, const std::string & text)
 {
-  return static_cast<int>(std::count_if(records.begin(), records.end(), [&](const auto & record) {
-    return record.level == spdlog::level::err && record.text.find(text) != std::string::npos;
-  }));
+  return server_test::countRecords(records, spdlog::level::err, text);
 }
 
 TEST(ServerParameters, ResolutionThatIsNotAFinitePositiveNumberFailsConfigure)
