@@ -266,12 +266,6 @@ std::map<std::string, std::string> childEnvironment()
   };
 }
 
-size_t positionOf(const std::string & out, const std::string & text)
-{
-  const auto at = out.find(text);
-  return at == std::string::npos ? std::string::npos : at;
-}
-
 TEST(ServerExecutable, StartsBothNodesInOrderAndExitsWithZeroOnSigint)
 {
   const auto params = writeParams("running", true);
@@ -283,10 +277,10 @@ TEST(ServerExecutable, StartsBothNodesInOrderAndExitsWithZeroOnSigint)
   const auto out = child.output();
 
   // Configure global, configure local, activate global, activate local.
-  const auto configure_global = positionOf(out, "SemanticmapROS global_semanticmap Configuring");
-  const auto configure_local = positionOf(out, "SemanticmapROS local_semanticmap Configuring");
-  const auto activate_global = positionOf(out, "SemanticmapROS global_semanticmap activating");
-  const auto activate_local = positionOf(out, "SemanticmapROS local_semanticmap activating");
+  const auto configure_global = out.find("SemanticmapROS global_semanticmap Configuring");
+  const auto configure_local = out.find("SemanticmapROS local_semanticmap Configuring");
+  const auto activate_global = out.find("SemanticmapROS global_semanticmap activating");
+  const auto activate_local = out.find("SemanticmapROS local_semanticmap activating");
   ASSERT_NE(activate_local, std::string::npos) << out;
   EXPECT_LT(configure_global, configure_local);
   EXPECT_LT(configure_local, activate_global);
@@ -322,8 +316,8 @@ TEST(ServerExecutable, StartsBothNodesInOrderAndExitsWithZeroOnSigint)
   EXPECT_NE(update_thread["l_rec"], startup_thread);
   EXPECT_NE(update_thread["g_rec"], update_thread["l_rec"]);
   // The nodes were destroyed on the way out: the layers went with them.
-  EXPECT_NE(positionOf(out, "layer-call g_rec destroy"), std::string::npos);
-  EXPECT_NE(positionOf(out, "layer-call l_rec destroy"), std::string::npos);
+  EXPECT_NE(out.find("layer-call g_rec destroy"), std::string::npos);
+  EXPECT_NE(out.find("layer-call l_rec destroy"), std::string::npos);
   std::remove(params.c_str());
 }
 
@@ -337,8 +331,8 @@ TEST(ServerExecutable, SigintWhileActivationWaitsForTfExitsWithZero)
   EXPECT_EQ(child.wait(), 0);
   const auto out = child.output();
   // No cycle ever ran: the pose was never known.
-  EXPECT_EQ(positionOf(out, "layer-call g_rec updateBounds"), std::string::npos);
-  EXPECT_EQ(positionOf(out, "layer-call l_rec updateBounds"), std::string::npos);
+  EXPECT_EQ(out.find("layer-call g_rec updateBounds"), std::string::npos);
+  EXPECT_EQ(out.find("layer-call l_rec updateBounds"), std::string::npos);
   std::remove(params.c_str());
 }
 

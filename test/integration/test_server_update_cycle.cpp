@@ -53,12 +53,14 @@ protected:
     node_.reset();
   }
 
-  // Configures the node (inactive: no update thread, cycles run only when the test asks).
+  // Configures the node (inactive: no update thread, cycles run only when the test asks), with
+  // @p node_parameters set over the ones of the costmap.
   void configure(
       const std::vector<LayerSpec> & layers = {{"rec", "semantic_map_test::RecordingLayer", {}}},
-      const CostmapSpec & costmap = CostmapSpec())
+      const std::vector<rclcpp::Parameter> & node_parameters = {})
   {
-    server_test::setUpNode(*node_, costmap, layers);
+    server_test::setUpNode(*node_, CostmapSpec(), layers);
+    node_->set_parameters(node_parameters);
     spinner_ = std::make_unique<server_test::Spinner>();
     spinner_->add(node_->get_node_base_interface());
     spinner_->start();
@@ -184,13 +186,9 @@ TEST_F(ServerCycleTest, StopUpdatesLeavesEverythingAlone)
 
 TEST_F(ServerCycleTest, MissingRobotPoseEndsTheCycleQuietly)
 {
-  server_test::CostmapSpec costmap;
-  server_test::setUpNode(*node_, costmap, {{"rec", "semantic_map_test::RecordingLayer", {}}});
-  node_->set_parameter(rclcpp::Parameter("robot_base_frame", std::string("nowhere_link")));
-  spinner_ = std::make_unique<server_test::Spinner>();
-  spinner_->add(node_->get_node_base_interface());
-  spinner_->start();
-  ASSERT_EQ(node_->configure().id(), State::PRIMARY_STATE_INACTIVE);
+  configure(
+      {{"rec", "semantic_map_test::RecordingLayer", {}}},
+      {rclcpp::Parameter("robot_base_frame", std::string("nowhere_link"))});
   node_->updateMap();
   EXPECT_TRUE(CallLog::instance().calls("updateBounds").empty());
   EXPECT_TRUE(node_->new_map_loaded.load());

@@ -10,6 +10,7 @@
 #include <mutex>
 #include <random>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "brindlex_nav2_semanticmap/layered_semanticmap.hpp"
@@ -215,17 +216,14 @@ TEST_F(CleanCoverageLayerTest, DeclaresItsParametersAndFollowsTheGrid)
   EXPECT_STREQ(layer->covered_points_service->get_service_name(), (prefix_ + "_points").c_str());
 
   // The layer's costmap has the grid's geometry, now and after every matchSize.
-  EXPECT_EQ(layer->getSizeInCellsX(), 40u);
-  EXPECT_EQ(layer->getSizeInCellsY(), 30u);
-  EXPECT_EQ(layer->getResolution(), 0.1);
-  EXPECT_EQ(layer->getOriginX(), -1.0);
-  EXPECT_EQ(layer->getOriginY(), -2.0);
+  const auto geometry = [&layer]() {
+    return std::make_tuple(
+        layer->getSizeInCellsX(), layer->getSizeInCellsY(), layer->getResolution(),
+        layer->getOriginX(), layer->getOriginY());
+  };
+  EXPECT_EQ(geometry(), std::make_tuple(40u, 30u, 0.1, -1.0, -2.0));
   map_->resizeMap(25, 15, 0.05, 2.0, 3.0);  // calls every layer's matchSize
-  EXPECT_EQ(layer->getSizeInCellsX(), 25u);
-  EXPECT_EQ(layer->getSizeInCellsY(), 15u);
-  EXPECT_EQ(layer->getResolution(), 0.05);
-  EXPECT_EQ(layer->getOriginX(), 2.0);
-  EXPECT_EQ(layer->getOriginY(), 3.0);
+  EXPECT_EQ(geometry(), std::make_tuple(25u, 15u, 0.05, 2.0, 3.0));
 }
 
 TEST_F(CleanCoverageLayerTest, ALostNodeFailsInitialisation)

@@ -466,11 +466,10 @@ TEST_F(VelnorLayerTest, ChangeUnitsWidenTheBoundsAndWriteTheGrid)
   double bounds[4] = {1.0, 2.0, 3.0, 4.0};
   {
     std::lock_guard<std::mutex> lock(map->mutex);
-    std::lock_guard<std::mutex> grid_lock(grid.mutex);
-    grid.grid->resetMap();
-  }
-  {
-    std::lock_guard<std::mutex> lock(map->mutex);
+    {
+      std::lock_guard<std::mutex> grid_lock(grid.mutex);
+      grid.grid->resetMap();
+    }
     layer->updateBounds(0.0, 0.0, 0.0, &bounds[0], &bounds[1], &bounds[2], &bounds[3]);
     layer->updateMaps(&grid, nullptr, 0, 0, 10, 10);
   }
