@@ -49,6 +49,17 @@ bool isEmptyCell(const MapTypeAndHeight & store, uint32_t index)
          store.heights[index] == kEmptyHeight;
 }
 
+// Every cell of the store is empty; names the first one that is not.
+::testing::AssertionResult allEmpty(const MapTypeAndHeight & store)
+{
+  for (uint32_t i = 0; i < store.cellCount(); ++i) {
+    if (!isEmptyCell(store, i)) {
+      return ::testing::AssertionFailure() << "cell " << i << " is not empty";
+    }
+  }
+  return ::testing::AssertionSuccess();
+}
+
 // ---------------------------------------------------------------------------------------------
 // Cell store
 
@@ -69,9 +80,7 @@ TEST(CellStore, ResizeEmptiesEveryCellWithMinusInfinityHeight)
   store.resize(7, 3);
   ASSERT_EQ(store.size_x, 7u);
   ASSERT_EQ(store.size_y, 3u);
-  for (uint32_t i = 0; i < 21; ++i) {
-    ASSERT_TRUE(isEmptyCell(store, i)) << i;
-  }
+  ASSERT_TRUE(allEmpty(store));
   uint32_t bits = 0;
   std::memcpy(&bits, &store.heights[0], sizeof(bits));
   EXPECT_EQ(bits, 0xff800000u);
@@ -87,9 +96,7 @@ TEST(CellStore, ResizeToCurrentSizeKeepsArraysAndEmptiesCells)
   store.resize(4, 5);
   EXPECT_EQ(store.types, types);
   EXPECT_EQ(store.heights, heights);
-  for (uint32_t i = 0; i < 20; ++i) {
-    EXPECT_TRUE(isEmptyCell(store, i)) << i;
-  }
+  EXPECT_TRUE(allEmpty(store));
 }
 
 TEST(CellStore, ResizeToAnotherSizeKeepsNothing)
@@ -100,13 +107,9 @@ TEST(CellStore, ResizeToAnotherSizeKeepsNothing)
   store.resize(5, 4);  // same cell count, other shape
   ASSERT_EQ(store.size_x, 5u);
   ASSERT_EQ(store.size_y, 4u);
-  for (uint32_t i = 0; i < 20; ++i) {
-    EXPECT_TRUE(isEmptyCell(store, i)) << i;
-  }
+  EXPECT_TRUE(allEmpty(store));
   store.resize(9, 9);
-  for (uint32_t i = 0; i < 81; ++i) {
-    EXPECT_TRUE(isEmptyCell(store, i)) << i;
-  }
+  EXPECT_TRUE(allEmpty(store));
   store.resize(0, 3);
   EXPECT_EQ(store.cellCount(), 0u);
 }
@@ -117,9 +120,7 @@ TEST(CellStore, ResetMapEmptiesMarkedCells)
   store.resize(3, 3);
   fillPattern(store);
   store.resetMap();
-  for (uint32_t i = 0; i < 9; ++i) {
-    EXPECT_TRUE(isEmptyCell(store, i)) << i;
-  }
+  EXPECT_TRUE(allEmpty(store));
 }
 
 class SetMapTest : public ::testing::Test
@@ -181,9 +182,7 @@ TEST_F(SetMapTest, WindowOneCellTooWideIsRejectedEverywhere)
     test_util::ScopedCapture capture;
     dest.setMap(source, w.sx, w.sy, w.dx, w.dy, w.w, w.h);
     EXPECT_EQ(countRecords(capture.records(), spdlog::level::err, kOutOfRange), 1);
-    for (uint32_t i = 0; i < dest.cellCount(); ++i) {
-      ASSERT_TRUE(isEmptyCell(dest, i)) << i;
-    }
+    ASSERT_TRUE(allEmpty(dest));
   }
 }
 
@@ -202,9 +201,7 @@ TEST_F(SetMapTest, CornerThatWouldWrapAroundIn32BitsIsRejected)
     test_util::ScopedCapture capture;
     dest.setMap(source, w[0], w[1], w[2], w[3], w[4], w[5]);
     EXPECT_EQ(countRecords(capture.records(), spdlog::level::err, kOutOfRange), 1);
-    for (uint32_t i = 0; i < dest.cellCount(); ++i) {
-      ASSERT_TRUE(isEmptyCell(dest, i)) << i;
-    }
+    ASSERT_TRUE(allEmpty(dest));
   }
 }
 
@@ -214,9 +211,7 @@ TEST_F(SetMapTest, ZeroSizedWindowThatFitsCopiesNothingQuietly)
   dest.setMap(source, 6, 5, 8, 7, 0, 0);  // corners on the far edges, nothing to copy
   dest.setMap(source, 0, 0, 0, 0, 0, 3);
   EXPECT_EQ(countRecords(capture.records(), spdlog::level::err, kOutOfRange), 0);
-  for (uint32_t i = 0; i < dest.cellCount(); ++i) {
-    ASSERT_TRUE(isEmptyCell(dest, i)) << i;
-  }
+  ASSERT_TRUE(allEmpty(dest));
 }
 
 // The rolling window's in-place move gives what copying the overlap out, emptying the store and
@@ -271,16 +266,6 @@ TEST(CellStore, MoveWindowMatchesCopyOutResetCopyBack)
 
 // ---------------------------------------------------------------------------------------------
 // Semantic grid and raster
-
-TEST(SemanticGrid, StartsEmptyWithoutResolution)
-{
-  Grid grid;
-  EXPECT_EQ(grid.resolution, 0.0);
-  EXPECT_EQ(grid.origin_x, 0.0);
-  EXPECT_EQ(grid.origin_y, 0.0);
-  ASSERT_NE(grid.grid, nullptr);
-  EXPECT_EQ(grid.grid->cellCount(), 0u);
-}
 
 TEST(SemanticGrid, ResizeStoresGeometryAndEmptiesCells)
 {
@@ -351,7 +336,11 @@ TEST(LayeredMap, NewMapHasEmptyGridAndNoLayers)
   Grid * handed = nullptr;
   map.getSemanticmap([&](Grid * grid) { handed = grid; });
   EXPECT_EQ(handed, &map.semanticmap);
+  // A new grid has no resolution, its origin at zero and no cells.
   EXPECT_EQ(handed->resolution, 0.0);
+  EXPECT_EQ(handed->origin_x, 0.0);
+  EXPECT_EQ(handed->origin_y, 0.0);
+  ASSERT_NE(handed->grid, nullptr);
   EXPECT_EQ(handed->grid->cellCount(), 0u);
   map.getSemanticmap();  // default callback does nothing
 }
