@@ -106,7 +106,7 @@ protected:
   std::unique_ptr<server_test::Spinner> spinner_;
 };
 
-TEST_F(ServerLifecycleTest, ConstructedNodeHasNoMapAndAnEmptyPluginList)
+TEST_F(ServerLifecycleTest, ConstructedNodeHasNoMapAndRefusesAReset)
 {
   EXPECT_EQ(node_->getLayeredSemanticmap(), nullptr);
   EXPECT_EQ(node_->clear_service, nullptr);
@@ -116,10 +116,8 @@ TEST_F(ServerLifecycleTest, ConstructedNodeHasNoMapAndAnEmptyPluginList)
   ASSERT_TRUE(node_->get_parameter("semanticmap_plugins", names));
   EXPECT_TRUE(names.empty());
   EXPECT_FALSE(node_->map_update_thread_);
-}
 
-TEST_F(ServerLifecycleTest, ResetBeforeConfigureThrowsOperationNotPermitted)
-{
+  // Reset before configure is refused.
   try {
     node_->resetMap();
     FAIL() << "resetMap before configure must throw";
@@ -352,23 +350,6 @@ TEST_F(ServerLifecycleTest, DestructionWhileServingLetsTheCallFinishBeforeReleas
   ASSERT_EQ(countOf("served"), 1u);
   ASSERT_EQ(countOf("destroy"), 1u);
   EXPECT_LT(index_of("served"), index_of("destroy"));
-}
-
-TEST_F(ServerLifecycleTest, SameClassTwiceGivesIndependentLayers)
-{
-  setUp({
-      {"left", "semantic_map_test::RecordingLayer", {rclcpp::Parameter("clearable", true)}},
-      {"right", "semantic_map_test::RecordingLayer", {rclcpp::Parameter("clearable", false)}},
-  });
-  ASSERT_EQ(node_->configure().id(), State::PRIMARY_STATE_INACTIVE);
-  bool left_clearable = false;
-  bool right_clearable = true;
-  node_->getLayeredSemanticmap()->forEachLayer(
-      [&](std::shared_ptr<server_test::LayerBase> & layer) {
-        (layer->name == "left" ? left_clearable : right_clearable) = layer->isClearable();
-      });
-  EXPECT_TRUE(left_clearable);
-  EXPECT_FALSE(right_clearable);
 }
 
 TEST_F(ServerLifecycleTest, UnregisteredClassFailsConfigureAndKeepsEarlierLayers)

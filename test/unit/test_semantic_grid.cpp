@@ -86,7 +86,9 @@ TEST(CellStore, ResizeEmptiesEveryCellWithMinusInfinityHeight)
   EXPECT_EQ(bits, 0xff800000u);
 }
 
-TEST(CellStore, ResizeToCurrentSizeKeepsArraysAndEmptiesCells)
+// Resizing to the same size keeps the arrays, any other size (even the same cell count) replaces
+// them; either way, like resetMap(), every cell ends empty.
+TEST(CellStore, ResizeAndResetEmptyEveryCell)
 {
   MapTypeAndHeight store;
   store.resize(4, 5);
@@ -97,30 +99,20 @@ TEST(CellStore, ResizeToCurrentSizeKeepsArraysAndEmptiesCells)
   EXPECT_EQ(store.types, types);
   EXPECT_EQ(store.heights, heights);
   EXPECT_TRUE(allEmpty(store));
-}
 
-TEST(CellStore, ResizeToAnotherSizeKeepsNothing)
-{
-  MapTypeAndHeight store;
-  store.resize(4, 5);
   fillPattern(store);
   store.resize(5, 4);  // same cell count, other shape
   ASSERT_EQ(store.size_x, 5u);
   ASSERT_EQ(store.size_y, 4u);
   EXPECT_TRUE(allEmpty(store));
+  fillPattern(store);
   store.resize(9, 9);
   EXPECT_TRUE(allEmpty(store));
-  store.resize(0, 3);
-  EXPECT_EQ(store.cellCount(), 0u);
-}
-
-TEST(CellStore, ResetMapEmptiesMarkedCells)
-{
-  MapTypeAndHeight store;
-  store.resize(3, 3);
   fillPattern(store);
   store.resetMap();
   EXPECT_TRUE(allEmpty(store));
+  store.resize(0, 3);
+  EXPECT_EQ(store.cellCount(), 0u);
 }
 
 class SetMapTest : public ::testing::Test

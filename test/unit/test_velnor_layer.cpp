@@ -444,8 +444,6 @@ TEST_F(VelnorLayerTest, ChangeUnitsWidenTheBoundsAndWriteTheGrid)
       EXPECT_FALSE(layer->change_units) << c.what;
     }
     std::lock_guard<std::mutex> lock(grid.mutex);
-    std::vector<unsigned int> types(grid.grid->types, grid.grid->types + 100);
-    std::vector<float> heights(grid.grid->heights, grid.grid->heights + 100);
     for (int i = 0; i < 100; ++i) {
       unsigned int flags = 0;
       float height = kUnknown;
@@ -455,8 +453,8 @@ TEST_F(VelnorLayerTest, ChangeUnitsWidenTheBoundsAndWriteTheGrid)
           height = cell.height;
         }
       }
-      EXPECT_EQ(types[i], flags) << c.what << " cell " << i;
-      EXPECT_EQ(heights[i], height) << c.what << " cell " << i;
+      EXPECT_EQ(static_cast<unsigned int>(grid.grid->types[i]), flags) << c.what << " cell " << i;
+      EXPECT_EQ(grid.grid->heights[i], height) << c.what << " cell " << i;
     }
   }
 
