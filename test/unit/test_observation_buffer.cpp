@@ -532,12 +532,3 @@ TEST_F(ObservationBufferTest, FrustumAgentGetsTheCameraPoseOutlineAndPoints)
 }
 
 }  // namespace
-
-int main(int argc, char ** argv)
-{
-  ::testing::InitGoogleTest(&argc, argv);
-  rclcpp::init(argc, argv);
-  const int result = RUN_ALL_TESTS();
-  rclcpp::shutdown();
-  return result;
-}
