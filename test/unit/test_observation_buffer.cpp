@@ -26,6 +26,7 @@ using namespace std::chrono_literals;
 using brindlex_protocol::msg::SemanticPointCloud;
 using velnor::ObservationBuffer;
 using velnor_test::LogCapture;
+using velnor_test::waitUntil;
 using velnor_test::makeElement;
 using velnor_test::Point3;
 using SF = semantic_map::SemanticFlags;
@@ -399,19 +400,6 @@ TEST_F(ObservationBufferTest, ObservationsArePurgedByAge)
       }
     }
   }
-}
-
-// Polls until the condition holds or 10 s pass.
-bool waitUntil(const std::function<bool()> & condition)
-{
-  const auto end = std::chrono::steady_clock::now() + 10s;
-  while (!condition()) {
-    if (std::chrono::steady_clock::now() > end) {
-      return condition();
-    }
-    std::this_thread::sleep_for(5ms);
-  }
-  return true;
 }
 
 TEST_F(ObservationBufferTest, FrustumAgentGetsTheCameraPoseOutlineAndPoints)

@@ -35,6 +35,7 @@ using velnor::Observation;
 using velnor::ObservationOption;
 using velnor::VelnorCache;
 using velnor_test::LogCapture;
+using velnor_test::waitUntil;
 
 // ---- Lines written through rcutils (the message filter reports its drops there). ----
 
@@ -72,18 +73,6 @@ size_t rcutilsLinesContaining(const std::string & needle)
     n += line.find(needle) != std::string::npos ? 1 : 0;
   }
   return n;
-}
-
-bool waitUntil(const std::function<bool()> & condition, std::chrono::seconds deadline = 10s)
-{
-  const auto end = std::chrono::steady_clock::now() + deadline;
-  while (!condition()) {
-    if (std::chrono::steady_clock::now() > end) {
-      return condition();
-    }
-    std::this_thread::sleep_for(2ms);
-  }
-  return true;
 }
 
 /// An executor spinning on its own thread; stopped and joined on destruction.
