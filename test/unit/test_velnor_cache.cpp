@@ -4,8 +4,6 @@
 #include <chrono>
 #include <cmath>
 #include <cstdarg>
-#include <cstdio>
-#include <cstring>
 #include <functional>
 #include <future>
 #include <limits>
@@ -22,6 +20,7 @@
 #include "rclcpp/rclcpp.hpp"
 #include "rclcpp_lifecycle/lifecycle_node.hpp"
 #include "rcutils/logging.h"
+#include "rcutils_message.hpp"
 #include "semantic_cloud_builder.hpp"
 #include "tf2_ros/create_timer_ros.h"
 #include "velnor_test_helpers.hpp"
@@ -51,14 +50,9 @@ void captureRcutils(
     const char * format,
     va_list * args)
 {
-  va_list copy;
-  va_copy(copy, *args);
-  char text[1024];
-  std::vsnprintf(text, sizeof(text), format, copy);
-  va_end(copy);
   {
     std::lock_guard<std::mutex> lock(g_rcutils_mutex);
-    g_rcutils_lines.push_back(text);
+    g_rcutils_lines.push_back(velnor_test::formatRcutilsMessage(format, args));
   }
   if (g_previous_handler != nullptr) {
     g_previous_handler(location, severity, name, timestamp, format, args);
