@@ -123,6 +123,14 @@ public:
     return buffer->getBufferedObservations().size();
   }
 
+  /// Hands @p cloud straight to the buffer of @p source, as its filter would.
+  bool store(size_t source, const SemanticPointCloud & cloud)
+  {
+    auto & buffer = observation_buffers.at(source);
+    std::lock_guard<std::mutex> lock(buffer->mutex);
+    return buffer->bufferCloud(cloud);
+  }
+
   std::vector<std::string> markingNames()
   {
     std::lock_guard<std::mutex> lock(cache_mutex);
@@ -410,9 +418,7 @@ TEST_F(VelnorCacheTest, MarkingListOperations)
 
   // Only marking sources are gathered.
   for (size_t i = 0; i < 3; ++i) {
-    std::lock_guard<std::mutex> lock(cache->observation_buffers[i]->mutex);
-    ASSERT_TRUE(cache->observation_buffers[i]->bufferCloud(
-        *makeCloud("cam", stamp, {{0.1f * static_cast<float>(i), 0.0f, 0.2f}})));
+    ASSERT_TRUE(cache->store(i, *makeCloud("cam", stamp, {{0.1f * static_cast<float>(i), 0.0f, 0.2f}})));
   }
   ASSERT_TRUE(cache->setObservationMarkingStatus("b", false));
   std::vector<Observation> observations;
@@ -454,15 +460,11 @@ TEST_F(VelnorCacheTest, RateReportNamesSlowMarkingSources)
 
   rcl_clock_t * clock = node->get_clock()->get_clock_handle();
   ASSERT_EQ(RCL_RET_OK, rcl_enable_ros_time_override(clock));
-  auto store = [&](size_t i) {
-    std::lock_guard<std::mutex> lock(cache->observation_buffers[i]->mutex);
-    cache->observation_buffers[i]->bufferCloud(*makeCloud("cam", stamp, {{0.5f, 0.0f, 0.2f}}));
-  };
   for (int k = 0; k < 2; ++k) {
     ASSERT_EQ(RCL_RET_OK, rcl_set_ros_time_override(clock, stamp.nanoseconds() + k * 500000000LL));
     for (size_t i = 0; i < cases.size(); ++i) {
       if (k < cases[i].clouds) {
-        store(i);
+        ASSERT_TRUE(cache->store(i, *makeCloud("cam", stamp, {{0.5f, 0.0f, 0.2f}})));
       }
     }
   }
@@ -553,11 +555,7 @@ TEST_F(VelnorCacheTest, BadSettingsAndAGoneNodeAreRefused)
 TEST_F(VelnorCacheTest, DeactivateDropsTheCacheWithoutClears)
 {
   makeCache({source("a", topic("a"))});
-  {
-    std::lock_guard<std::mutex> lock(cache->observation_buffers[0]->mutex);
-    ASSERT_TRUE(cache->observation_buffers[0]->bufferCloud(
-        *makeCloud("cam", stamp, {{0.5f, 0.0f, 0.2f}, {0.7f, 0.0f, 0.3f}})));
-  }
+  ASSERT_TRUE(cache->store(0, *makeCloud("cam", stamp, {{0.5f, 0.0f, 0.2f}, {0.7f, 0.0f, 0.3f}})));
   auto operations = [](const std::vector<MapChangeUnit> & changes) {
     std::vector<int> ops;
     for (const auto & c : changes) {
@@ -611,11 +609,7 @@ TEST_F(VelnorCacheTest, UpdateAgesTheCacheWithTheCurrentSettings)
     cache->addObservationBufferListen(source("a", ""));
     const rclcpp::Time before(stamp.nanoseconds() - 10000000000LL);
     tf->setTransform(makeTransform("map", "old_cam", before, 1.0), "test", true);
-    {
-      std::lock_guard<std::mutex> lock(cache->observation_buffers[0]->mutex);
-      ASSERT_TRUE(cache->observation_buffers[0]->bufferCloud(
-          *makeCloud("old_cam", before, {{0.5f, 0.0f, 0.2f}})));
-    }
+    ASSERT_TRUE(cache->store(0, *makeCloud("old_cam", before, {{0.5f, 0.0f, 0.2f}})));
     std::vector<MapChangeUnit> changes;
     cache->updateCache(c.robot_x, 0.0, changes);
     ASSERT_EQ(1u, changes.size());
