@@ -298,7 +298,10 @@ Expected unitAt(int op, float x, float z = 0.1f) { return {op, {{x, 0.0f, z}}, {
 TEST(CellCacheWalk, RulesInOrder)
 {
   // clang-format off
-  const Expected clear_two_units{kClear, {{1.0f, 0.0f, 0.2f}, {1.52f, 0.0f, 0.2f}}, {kStatic, kStatic}};
+  const Points two_points = {{1.0f, 0.0f, 0.2f}, {1.52f, 0.0f, 0.2f}};
+  const std::vector<std::pair<double, std::vector<UnitSpec>>> two_points_at_1 = {
+      {1.0, {{kStatic, two_points}}}};
+  const Expected clear_two_units{kClear, two_points, {kStatic, kStatic}};
   const Expected chair_seen_again{kMark, {{1.51f, 0.0f, 0.1f}}, {kChair}};
   const std::vector<WalkCase> cases = {
       // name, primed, settings, robot x, robot y, now, gathered, changes, units cached
@@ -306,14 +309,16 @@ TEST(CellCacheWalk, RulesInOrder)
       {"decayed tail cleared oldest last", kThreeUnits, with(1.5, 0.0), 0.0, 0.0, 4.0, {},
        {unitAt(kClear, 2.0f), unitAt(kClear, 1.0f)}, 1},
       {"decay time 0 disables decay", kThreeUnits, with(0.0, 0.0), 0.0, 0.0, 1e6, {}, {}, 3},
-      {"negative decay time disables decay", kThreeUnits, with(-1.0, 0.0), 0.0, 0.0, 1e6, {}, {}, 3},
+      {"negative decay time disables decay",
+       kThreeUnits, with(-1.0, 0.0), 0.0, 0.0, 1e6, {}, {}, 3},
       {"distance rule on x", kThreeUnits, with(0.0, 0.5), 2.0, 0.0, 4.0, {},
        {unitAt(kClear, 3.0f), unitAt(kClear, 1.0f)}, 1},
       {"distance rule on y", kThreeUnits, with(0.0, 0.5), 2.0, 0.6, 4.0, {},
        {unitAt(kClear, 3.0f), unitAt(kClear, 2.0f), unitAt(kClear, 1.0f)}, 0},
       {"distance 0 disables the rule", kThreeUnits, with(0.0, 0.0), 100.0, 100.0, 4.0, {}, {}, 3},
       {"both x edges far although the robot lies between them",
-       {{1.0, {{kStatic, {{1.0f, 0.0f, 0.1f}, {3.0f, 0.0f, 0.1f}}}}}}, with(0.0, 0.9), 2.0, 0.0, 4.0, {},
+       {{1.0, {{kStatic, {{1.0f, 0.0f, 0.1f}, {3.0f, 0.0f, 0.1f}}}}}},
+       with(0.0, 0.9), 2.0, 0.0, 4.0, {},
        {{kClear, {{1.0f, 0.0f, 0.1f}, {3.0f, 0.0f, 0.1f}}, {kStatic, kStatic}}}, 0},
       {"re-delivery: the old copy is withdrawn, the new one applied", kThreeUnits, with(0.0, 0.0),
        0.0, 0.0, 4.0, {observation(2.0, {{kStatic, {{2.0f, 0.0f, 0.1f}}}})},
@@ -321,13 +326,15 @@ TEST(CellCacheWalk, RulesInOrder)
       {"nothing gathered: cached units newer than now count as re-delivered", kThreeUnits,
        with(0.0, 0.0), 0.0, 0.0, 2.0, {}, {unitAt(kClear, 3.0f), unitAt(kClear, 2.0f)}, 1},
       {"re-observation removes the points of cells seen again",
-       {{1.0, {{kStatic, {{1.0f, 0.0f, 0.2f}, {1.52f, 0.0f, 0.2f}}}}}}, with(0.0, 0.0), 0.0, 0.0, 6.0,
+       two_points_at_1, with(0.0, 0.0), 0.0, 0.0, 6.0,
        {observation(5.0, {{kChair, {{1.51f, 0.0f, 0.1f}}}})},
        {clear_two_units, unitAt(kMark, 1.0f, 0.2f), chair_seen_again}, 2},
-      {"re-observed unit left with no points is erased", {{1.0, {{kStatic, {{1.51f, 0.0f, 0.2f}}}}}},
+      {"re-observed unit left with no points is erased",
+       {{1.0, {{kStatic, {{1.51f, 0.0f, 0.2f}}}}}},
        with(0.0, 0.0), 0.0, 0.0, 6.0, {observation(5.0, {{kChair, {{1.51f, 0.0f, 0.1f}}}})},
        {unitAt(kClear, 1.51f, 0.2f), chair_seen_again}, 1},
-      {"a touching box counts as overlap", {{1.0, {{kStatic, {{1.0f, 0.0f, 0.2f}, {1.5f, 0.5f, 0.2f}}}}}},
+      {"a touching box counts as overlap",
+       {{1.0, {{kStatic, {{1.0f, 0.0f, 0.2f}, {1.5f, 0.5f, 0.2f}}}}}},
        with(0.0, 0.0), 0.0, 0.0, 6.0,
        {observation(5.0, {{kChair, {{1.5f, 2.0f, 0.1f}, {3.0f, 0.5f, 0.1f}}}})},
        {{kClear, {{1.0f, 0.0f, 0.2f}, {1.5f, 0.5f, 0.2f}}, {kStatic, kStatic}},
@@ -337,8 +344,9 @@ TEST(CellCacheWalk, RulesInOrder)
        with(0.0, 0.0), 0.0, 0.0, 6.0, {observation(5.0, {{kChair, {{1.5f, 0.01f, 0.1f}}}})},
        {{kMark, {{1.5f, 0.01f, 0.1f}}, {kChair}}}, 2},
       {"re-observation keeps more than the clearing minimum only",
-       {{1.0, {{kStatic, {{1.0f, 0.0f, 0.2f}, {1.52f, 0.0f, 0.2f}}}}}}, with(0.0, 0.0, 1), 0.0, 0.0, 6.0,
-       {observation(5.0, {{kChair, {{1.51f, 0.0f, 0.1f}}}})}, {clear_two_units, chair_seen_again}, 1},
+       two_points_at_1, with(0.0, 0.0, 1), 0.0, 0.0, 6.0,
+       {observation(5.0, {{kChair, {{1.51f, 0.0f, 0.1f}}}})},
+       {clear_two_units, chair_seen_again}, 1},
   };
   // clang-format on
   for (const auto & c : cases) {
@@ -360,7 +368,8 @@ TEST(CellCacheWalk, ChangesAreAppendedAndClearDropsSilently)
 {
   CellCache cache;
   std::vector<MapChangeUnit> changes(2);
-  cache.update({observation(1.0, {{kStatic, {{1.0f, 0.0f, 0.1f}}}})}, {}, settings(), 0, 0, 1, changes);
+  const auto one_unit = observation(1.0, {{kStatic, {{1.0f, 0.0f, 0.1f}}}});
+  cache.update({one_unit}, {}, settings(), 0.0, 0.0, 1.0, changes);
   ASSERT_EQ(3u, changes.size());
   EXPECT_EQ(MapChangeUnit::MARK, changes[2].operate);
   cache.clear();
@@ -454,17 +463,21 @@ TEST_F(CellCacheFrustum, OutcomesByDetectorAndOptions)
   };
   // clang-format off
   const std::vector<Case> cases = {
-      // name, fed points, protect, blocked, minimum, seen point, hidden point, far away, ops, cached
+      // name; fed points, protect, blocked, minimum; seen, hidden, far away point; ops, cached
       {"crossed, no point seen free: withdrawn and applied unchanged",
        1, false, 0, 0, false, true, false, {kClear, kMark}, 1},
       {"crossed, no point seen free, not above the minimum: erased",
        1, false, 0, 1, false, true, false, {kClear}, 0},
-      {"minimum 0: one remaining point survives", 1, false, 0, 0, true, true, false, {kClear, kMark}, 1},
+      {"minimum 0: one remaining point survives",
+       1, false, 0, 0, true, true, false, {kClear, kMark}, 1},
       {"minimum 0: no remaining point is erased", 1, false, 0, 0, true, false, false, {kClear}, 0},
       {"protected, 100 reference points: blocked", 100, true, 100, 0, true, true, false, {}, 1},
-      {"protected, 101 reference points: clears", 101, true, 100, 0, true, true, false, {kClear, kMark}, 1},
-      {"unprotected, few reference points: clears", 1, false, 100, 0, true, true, false, {kClear, kMark}, 1},
-      {"not ready: withdrawn and applied unchanged", -1, false, 0, 0, true, true, false, {kClear, kMark}, 1},
+      {"protected, 101 reference points: clears",
+       101, true, 100, 0, true, true, false, {kClear, kMark}, 1},
+      {"unprotected, few reference points: clears",
+       1, false, 100, 0, true, true, false, {kClear, kMark}, 1},
+      {"not ready: withdrawn and applied unchanged",
+       -1, false, 0, 0, true, true, false, {kClear, kMark}, 1},
       {"box beside the frustum: untouched", 1, false, 0, 0, false, false, true, {}, 1},
   };
   // clang-format on

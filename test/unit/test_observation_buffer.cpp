@@ -227,7 +227,9 @@ TEST_F(ObservationBufferTest, RefusedCloudChangesNothing)
     lookup_error = e.what();
   }
   ASSERT_FALSE(lookup_error.empty());
-  const std::string malformed = "ObservationBuffer front_cam: cloud of frame base refused, semantic_clouds[1] ";
+  const std::string malformed =
+      "ObservationBuffer front_cam: cloud of frame base refused, semantic_clouds[1] ";
+  constexpr auto kError = spdlog::level::err;
   struct Case
   {
     const char * what;
@@ -239,25 +241,25 @@ TEST_F(ObservationBufferTest, RefusedCloudChangesNothing)
   // clang-format off
   const std::vector<Case> cases = {
       {"empty frame", nullptr, "", spdlog::level::warn, "Warning: Pointcloud's frame_id is empty!"},
-      {"failed lookup", nullptr, "nowhere", spdlog::level::err, fmt::format(
+      {"failed lookup", nullptr, "nowhere", kError, fmt::format(
            "TF Exception that should never happen for global frame: map, cloud frame: nowhere, {}, "
            "error code is 101100016", lookup_error)},
-      {"data one byte short", [](PointCloud2 & c) { c.data.pop_back(); }, "base", spdlog::level::err,
+      {"data one byte short", [](PointCloud2 & c) { c.data.pop_back(); }, "base", kError,
        malformed + "data holds 47 bytes, 3 points of 16 bytes need 48"},
-      {"x beyond the point", [](PointCloud2 & c) { c.fields[0].offset = 13; }, "base", spdlog::level::err,
+      {"x beyond the point", [](PointCloud2 & c) { c.fields[0].offset = 13; }, "base", kError,
        malformed + "field \"x\" at offset 13 (+4 bytes) lies outside point_step 16"},
-      {"z beyond a short point", [](PointCloud2 & c) { c.point_step = 10; }, "base", spdlog::level::err,
+      {"z beyond a short point", [](PointCloud2 & c) { c.point_step = 10; }, "base", kError,
        malformed + "field \"z\" at offset 8 (+4 bytes) lies outside point_step 10"},
-      {"point_step 0", [](PointCloud2 & c) { c.point_step = 0; }, "base", spdlog::level::err,
+      {"point_step 0", [](PointCloud2 & c) { c.point_step = 0; }, "base", kError,
        malformed + "field \"x\" at offset 0 (+4 bytes) lies outside point_step 0"},
-      {"no y", [](PointCloud2 & c) { c.fields.erase(c.fields.begin() + 1); }, "base", spdlog::level::err,
+      {"no y", [](PointCloud2 & c) { c.fields.erase(c.fields.begin() + 1); }, "base", kError,
        malformed + "has no field \"y\""},
-      {"no fields at all", [](PointCloud2 & c) { c.fields.clear(); }, "base", spdlog::level::err,
+      {"no fields at all", [](PointCloud2 & c) { c.fields.clear(); }, "base", kError,
        malformed + "has no field \"x\""},
       {"point count overflows", [](PointCloud2 & c) { c.height = 65536; c.width = 65536; }, "base",
-       spdlog::level::err, malformed + "height 65536 x width 65536 overflows 32 bits"},
+       kError, malformed + "height 65536 x width 65536 overflows 32 bits"},
       {"byte size overflows", [](PointCloud2 & c) { c.height = 2; c.width = 0x10000000; }, "base",
-       spdlog::level::err, malformed + "height 2 x width 268435456 x point_step 16 overflows 32 bits"},
+       kError, malformed + "height 2 x width 268435456 x point_step 16 overflows 32 bits"},
   };
   // clang-format on
   for (const auto & c : cases) {

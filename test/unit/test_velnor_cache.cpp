@@ -418,7 +418,8 @@ TEST_F(VelnorCacheTest, MarkingListOperations)
 
   // Only marking sources are gathered.
   for (size_t i = 0; i < 3; ++i) {
-    ASSERT_TRUE(cache->store(i, *makeCloud("cam", stamp, {{0.1f * static_cast<float>(i), 0.0f, 0.2f}})));
+    const float x = 0.1f * static_cast<float>(i);
+    ASSERT_TRUE(cache->store(i, *makeCloud("cam", stamp, {{x, 0.0f, 0.2f}})));
   }
   ASSERT_TRUE(cache->setObservationMarkingStatus("b", false));
   std::vector<Observation> observations;
