@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <iostream>
@@ -240,28 +241,6 @@ TEST(CellCacheBinning, TopPointsOfEachCellCarryTheCellsFlags)
   }
 }
 
-TEST(CellCacheBinning, NewUnitsNewestFirstEqualStampsInArrivalOrder)
-{
-  CellCache cache;
-  std::vector<MapChangeUnit> changes;
-  cache.update(
-      {observation(1.0, {{kStatic, {{1.0f, 0.0f, 0.0f}}}}),
-       observation(3.0, {{kStatic, {{3.0f, 0.0f, 0.0f}}}, {kStatic, {{3.5f, 0.0f, 0.0f}}}}),
-       observation(2.0, {{kStatic, {{2.0f, 0.0f, 0.0f}}}}),
-       observation(3.0, {{kStatic, {{4.0f, 0.0f, 0.0f}}}})},
-      {}, settings(), 0.0, 0.0, 10.0, changes);
-  std::vector<float> xs;
-  for (const auto & change : changes) {
-    xs.push_back(change.points(0, 0));
-  }
-  EXPECT_EQ((std::vector<float>{3.0f, 3.5f, 4.0f, 2.0f, 1.0f}), xs);
-  std::vector<double> stamps;
-  for (const auto & unit : cache.getUnits()) {
-    stamps.push_back(unit.stamp);
-  }
-  EXPECT_EQ((std::vector<double>{3.0, 3.0, 3.0, 2.0, 1.0}), stamps);
-}
-
 // ---------------------------------------------------------------------------------------------
 // The cache walk: decay, distance, re-delivery, re-observation.
 
@@ -306,6 +285,13 @@ TEST(CellCacheWalk, RulesInOrder)
   const std::vector<WalkCase> cases = {
       // name, primed, settings, robot x, robot y, now, gathered, changes, units cached
       {"nothing gathered, empty cache", {}, with(1.0, 1.0), 0.0, 0.0, 5.0, {}, {}, 0},
+      {"new units newest first, equal stamps in arrival order", {}, settings(), 0.0, 0.0, 10.0,
+       {observation(1.0, {{kStatic, {{1.0f, 0.0f, 0.0f}}}}),
+        observation(3.0, {{kStatic, {{3.0f, 0.0f, 0.0f}}}, {kStatic, {{3.5f, 0.0f, 0.0f}}}}),
+        observation(2.0, {{kStatic, {{2.0f, 0.0f, 0.0f}}}}),
+        observation(3.0, {{kStatic, {{4.0f, 0.0f, 0.0f}}}})},
+       {unitAt(kMark, 3.0f, 0.0f), unitAt(kMark, 3.5f, 0.0f), unitAt(kMark, 4.0f, 0.0f),
+        unitAt(kMark, 2.0f, 0.0f), unitAt(kMark, 1.0f, 0.0f)}, 5},
       {"decayed tail cleared oldest last", kThreeUnits, with(1.5, 0.0), 0.0, 0.0, 4.0, {},
        {unitAt(kClear, 2.0f), unitAt(kClear, 1.0f)}, 1},
       {"decay time 0 disables decay", kThreeUnits, with(0.0, 0.0), 0.0, 0.0, 1e6, {}, {}, 3},
@@ -361,6 +347,12 @@ TEST(CellCacheWalk, RulesInOrder)
     expectChanges(c.changes, changes);
     EXPECT_EQ(c.cached, cache.size());
     EXPECT_EQ(c.cached, cache.getUnits().size());
+    // The cache lists its units newest first.
+    std::vector<double> stamps;
+    for (const auto & unit : cache.getUnits()) {
+      stamps.push_back(unit.stamp);
+    }
+    EXPECT_TRUE(std::is_sorted(stamps.rbegin(), stamps.rend()));
   }
 }
 
