@@ -391,17 +391,12 @@ protected:
 
   /// Primes the cache with one unit of the given points at stamp 1, then runs one update with
   /// nothing gathered and the detector in use.
-  std::vector<MapChangeUnit> clearWith(
-      const Points & points, const CellCache::Settings & s, bool use_detector = true)
+  std::vector<MapChangeUnit> clearWith(const Points & points, const CellCache::Settings & s)
   {
     std::vector<MapChangeUnit> changes;
     cache.update({observation(1.0, {{kChair, points}})}, {}, settings(), 0.0, 0.0, 1.0, changes);
     changes.clear();
-    std::vector<std::shared_ptr<FrustumDetector>> detectors;
-    if (use_detector) {
-      detectors.push_back(camera.detector);
-    }
-    cache.update({}, detectors, s, 0.0, 0.0, 2.0, changes);
+    cache.update({}, {camera.detector}, s, 0.0, 0.0, 2.0, changes);
     return changes;
   }
 
