@@ -30,6 +30,7 @@
 #include "rclcpp/rclcpp.hpp"
 #include "tf2_ros/static_transform_broadcaster.h"
 #include "tf2_ros/transform_broadcaster.h"
+#include "../unit/rcutils_message.hpp"
 
 namespace {
 
@@ -58,13 +59,9 @@ void recordCycles(
     const char * format,
     va_list * args)
 {
-  va_list copy;
-  va_copy(copy, *args);
-  char text[256];
-  std::vsnprintf(text, sizeof(text), format, copy);
-  va_end(copy);
   double seconds = 0.0;
-  if (std::sscanf(text, "Map update time: %lf", &seconds) == 1) {
+  const std::string text = velnor_test::formatRcutilsMessage(format, args);
+  if (std::sscanf(text.c_str(), "Map update time: %lf", &seconds) == 1) {
     std::lock_guard<std::mutex> lock(cycle_mutex);
     cycle_seconds.push_back(seconds);
   } else if (severity >= RCUTILS_LOG_SEVERITY_WARN && default_handler != nullptr) {

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <iostream>
@@ -47,14 +48,21 @@ velnor::ObservationUnit makeUnit(const UnitSpec & spec)
   return unit;
 }
 
-/// An observation stamped @p stamp seconds (whole milliseconds), one unit per spec.
-Observation observation(double stamp, const std::vector<UnitSpec> & units)
+/// An empty observation in "map" stamped @p stamp seconds, rounded to whole milliseconds.
+Observation stamped(double stamp)
 {
   Observation o;
   const auto ms = static_cast<int64_t>(std::llround(stamp * 1000.0));
   o.stamp.sec = static_cast<int32_t>(ms / 1000);
   o.stamp.nanosec = static_cast<uint32_t>((ms % 1000) * 1000000);
   o.frame = "map";
+  return o;
+}
+
+/// An observation stamped @p stamp seconds, one unit per spec.
+Observation observation(double stamp, const std::vector<UnitSpec> & units)
+{
+  Observation o = stamped(stamp);
   for (const auto & spec : units) {
     o.units.push_back(makeUnit(spec));
   }
@@ -233,33 +241,6 @@ TEST(CellCacheBinning, TopPointsOfEachCellCarryTheCellsFlags)
   }
 }
 
-TEST(CellCacheBinning, NewUnitsNewestFirstEqualStampsInArrivalOrder)
-{
-  CellCache cache;
-  std::vector<MapChangeUnit> changes;
-  cache.update(
-      {observation(1.0, {{kStatic, {{1.0f, 0.0f, 0.0f}}}}),
-       observation(3.0, {{kStatic, {{3.0f, 0.0f, 0.0f}}}, {kStatic, {{3.5f, 0.0f, 0.0f}}}}),
-       observation(2.0, {{kStatic, {{2.0f, 0.0f, 0.0f}}}}),
-       observation(3.0, {{kStatic, {{4.0f, 0.0f, 0.0f}}}})},
-      {},
-      settings(),
-      0.0,
-      0.0,
-      10.0,
-      changes);
-  std::vector<float> xs;
-  for (const auto & change : changes) {
-    xs.push_back(change.points(0, 0));
-  }
-  EXPECT_EQ((std::vector<float>{3.0f, 3.5f, 4.0f, 2.0f, 1.0f}), xs);
-  std::vector<double> stamps;
-  for (const auto & unit : cache.getUnits()) {
-    stamps.push_back(unit.stamp);
-  }
-  EXPECT_EQ((std::vector<double>{3.0, 3.0, 3.0, 2.0, 1.0}), stamps);
-}
-
 // ---------------------------------------------------------------------------------------------
 // The cache walk: decay, distance, re-delivery, re-observation.
 
@@ -295,124 +276,65 @@ Expected unitAt(int op, float x, float z = 0.1f) { return {op, {{x, 0.0f, z}}, {
 
 TEST(CellCacheWalk, RulesInOrder)
 {
+  // clang-format off
+  const Points two_points = {{1.0f, 0.0f, 0.2f}, {1.52f, 0.0f, 0.2f}};
+  const std::vector<std::pair<double, std::vector<UnitSpec>>> two_points_at_1 = {
+      {1.0, {{kStatic, two_points}}}};
+  const Expected clear_two_units{kClear, two_points, {kStatic, kStatic}};
+  const Expected chair_seen_again{kMark, {{1.51f, 0.0f, 0.1f}}, {kChair}};
   const std::vector<WalkCase> cases = {
+      // name, primed, settings, robot x, robot y, now, gathered, changes, units cached
       {"nothing gathered, empty cache", {}, with(1.0, 1.0), 0.0, 0.0, 5.0, {}, {}, 0},
-      {"decayed tail cleared oldest last",
-       kThreeUnits,
-       with(1.5, 0.0),
-       0.0,
-       0.0,
-       4.0,
-       {},
-       {unitAt(kClear, 2.0f), unitAt(kClear, 1.0f)},
-       1},
+      {"new units newest first, equal stamps in arrival order", {}, settings(), 0.0, 0.0, 10.0,
+       {observation(1.0, {{kStatic, {{1.0f, 0.0f, 0.0f}}}}),
+        observation(3.0, {{kStatic, {{3.0f, 0.0f, 0.0f}}}, {kStatic, {{3.5f, 0.0f, 0.0f}}}}),
+        observation(2.0, {{kStatic, {{2.0f, 0.0f, 0.0f}}}}),
+        observation(3.0, {{kStatic, {{4.0f, 0.0f, 0.0f}}}})},
+       {unitAt(kMark, 3.0f, 0.0f), unitAt(kMark, 3.5f, 0.0f), unitAt(kMark, 4.0f, 0.0f),
+        unitAt(kMark, 2.0f, 0.0f), unitAt(kMark, 1.0f, 0.0f)}, 5},
+      {"decayed tail cleared oldest last", kThreeUnits, with(1.5, 0.0), 0.0, 0.0, 4.0, {},
+       {unitAt(kClear, 2.0f), unitAt(kClear, 1.0f)}, 1},
       {"decay time 0 disables decay", kThreeUnits, with(0.0, 0.0), 0.0, 0.0, 1e6, {}, {}, 3},
       {"negative decay time disables decay",
-       kThreeUnits,
-       with(-1.0, 0.0),
-       0.0,
-       0.0,
-       1e6,
-       {},
-       {},
-       3},
-      {"distance rule on x",
-       kThreeUnits,
-       with(0.0, 0.5),
-       2.0,
-       0.0,
-       4.0,
-       {},
-       {unitAt(kClear, 3.0f), unitAt(kClear, 1.0f)},
-       1},
-      {"distance rule on y",
-       kThreeUnits,
-       with(0.0, 0.5),
-       2.0,
-       0.6,
-       4.0,
-       {},
-       {unitAt(kClear, 3.0f), unitAt(kClear, 2.0f), unitAt(kClear, 1.0f)},
-       0},
+       kThreeUnits, with(-1.0, 0.0), 0.0, 0.0, 1e6, {}, {}, 3},
+      {"distance rule on x", kThreeUnits, with(0.0, 0.5), 2.0, 0.0, 4.0, {},
+       {unitAt(kClear, 3.0f), unitAt(kClear, 1.0f)}, 1},
+      {"distance rule on y", kThreeUnits, with(0.0, 0.5), 2.0, 0.6, 4.0, {},
+       {unitAt(kClear, 3.0f), unitAt(kClear, 2.0f), unitAt(kClear, 1.0f)}, 0},
       {"distance 0 disables the rule", kThreeUnits, with(0.0, 0.0), 100.0, 100.0, 4.0, {}, {}, 3},
       {"both x edges far although the robot lies between them",
        {{1.0, {{kStatic, {{1.0f, 0.0f, 0.1f}, {3.0f, 0.0f, 0.1f}}}}}},
-       with(0.0, 0.9),
-       2.0,
-       0.0,
-       4.0,
-       {},
-       {{kClear, {{1.0f, 0.0f, 0.1f}, {3.0f, 0.0f, 0.1f}}, {kStatic, kStatic}}},
-       0},
-      {"re-delivery: the old copy is withdrawn, the new one applied",
-       kThreeUnits,
-       with(0.0, 0.0),
-       0.0,
-       0.0,
-       4.0,
-       {observation(2.0, {{kStatic, {{2.0f, 0.0f, 0.1f}}}})},
-       {unitAt(kClear, 3.0f), unitAt(kClear, 2.0f), unitAt(kMark, 2.0f)},
-       2},
-      {"nothing gathered: cached units newer than now count as re-delivered",
-       kThreeUnits,
-       with(0.0, 0.0),
-       0.0,
-       0.0,
-       2.0,
-       {},
-       {unitAt(kClear, 3.0f), unitAt(kClear, 2.0f)},
-       1},
+       with(0.0, 0.9), 2.0, 0.0, 4.0, {},
+       {{kClear, {{1.0f, 0.0f, 0.1f}, {3.0f, 0.0f, 0.1f}}, {kStatic, kStatic}}}, 0},
+      {"re-delivery: the old copy is withdrawn, the new one applied", kThreeUnits, with(0.0, 0.0),
+       0.0, 0.0, 4.0, {observation(2.0, {{kStatic, {{2.0f, 0.0f, 0.1f}}}})},
+       {unitAt(kClear, 3.0f), unitAt(kClear, 2.0f), unitAt(kMark, 2.0f)}, 2},
+      {"nothing gathered: cached units newer than now count as re-delivered", kThreeUnits,
+       with(0.0, 0.0), 0.0, 0.0, 2.0, {}, {unitAt(kClear, 3.0f), unitAt(kClear, 2.0f)}, 1},
       {"re-observation removes the points of cells seen again",
-       {{1.0, {{kStatic, {{1.0f, 0.0f, 0.2f}, {1.52f, 0.0f, 0.2f}}}}}},
-       with(0.0, 0.0),
-       0.0,
-       0.0,
-       6.0,
+       two_points_at_1, with(0.0, 0.0), 0.0, 0.0, 6.0,
        {observation(5.0, {{kChair, {{1.51f, 0.0f, 0.1f}}}})},
-       {{kClear, {{1.0f, 0.0f, 0.2f}, {1.52f, 0.0f, 0.2f}}, {kStatic, kStatic}},
-        unitAt(kMark, 1.0f, 0.2f),
-        {kMark, {{1.51f, 0.0f, 0.1f}}, {kChair}}},
-       2},
+       {clear_two_units, unitAt(kMark, 1.0f, 0.2f), chair_seen_again}, 2},
       {"re-observed unit left with no points is erased",
        {{1.0, {{kStatic, {{1.51f, 0.0f, 0.2f}}}}}},
-       with(0.0, 0.0),
-       0.0,
-       0.0,
-       6.0,
-       {observation(5.0, {{kChair, {{1.51f, 0.0f, 0.1f}}}})},
-       {unitAt(kClear, 1.51f, 0.2f), {kMark, {{1.51f, 0.0f, 0.1f}}, {kChair}}},
-       1},
+       with(0.0, 0.0), 0.0, 0.0, 6.0, {observation(5.0, {{kChair, {{1.51f, 0.0f, 0.1f}}}})},
+       {unitAt(kClear, 1.51f, 0.2f), chair_seen_again}, 1},
       {"a touching box counts as overlap",
        {{1.0, {{kStatic, {{1.0f, 0.0f, 0.2f}, {1.5f, 0.5f, 0.2f}}}}}},
-       with(0.0, 0.0),
-       0.0,
-       0.0,
-       6.0,
+       with(0.0, 0.0), 0.0, 0.0, 6.0,
        {observation(5.0, {{kChair, {{1.5f, 2.0f, 0.1f}, {3.0f, 0.5f, 0.1f}}}})},
        {{kClear, {{1.0f, 0.0f, 0.2f}, {1.5f, 0.5f, 0.2f}}, {kStatic, kStatic}},
         {kMark, {{1.0f, 0.0f, 0.2f}, {1.5f, 0.5f, 0.2f}}, {kStatic, kStatic}},
-        {kMark, {{1.5f, 2.0f, 0.1f}, {3.0f, 0.5f, 0.1f}}, {kChair, kChair}}},
-       2},
-      {"a disjoint box leaves the unit alone",
-       {{1.0, {{kStatic, {{1.0f, 0.0f, 0.2f}}}}}},
-       with(0.0, 0.0),
-       0.0,
-       0.0,
-       6.0,
-       {observation(5.0, {{kChair, {{1.5f, 0.01f, 0.1f}}}})},
-       {{kMark, {{1.5f, 0.01f, 0.1f}}, {kChair}}},
-       2},
+        {kMark, {{1.5f, 2.0f, 0.1f}, {3.0f, 0.5f, 0.1f}}, {kChair, kChair}}}, 2},
+      {"a disjoint box leaves the unit alone", {{1.0, {{kStatic, {{1.0f, 0.0f, 0.2f}}}}}},
+       with(0.0, 0.0), 0.0, 0.0, 6.0, {observation(5.0, {{kChair, {{1.5f, 0.01f, 0.1f}}}})},
+       {{kMark, {{1.5f, 0.01f, 0.1f}}, {kChair}}}, 2},
       {"re-observation keeps more than the clearing minimum only",
-       {{1.0, {{kStatic, {{1.0f, 0.0f, 0.2f}, {1.52f, 0.0f, 0.2f}}}}}},
-       with(0.0, 0.0, 1),
-       0.0,
-       0.0,
-       6.0,
+       two_points_at_1, with(0.0, 0.0, 1), 0.0, 0.0, 6.0,
        {observation(5.0, {{kChair, {{1.51f, 0.0f, 0.1f}}}})},
-       {{kClear, {{1.0f, 0.0f, 0.2f}, {1.52f, 0.0f, 0.2f}}, {kStatic, kStatic}},
-        {kMark, {{1.51f, 0.0f, 0.1f}}, {kChair}}},
-       1},
+       {clear_two_units, chair_seen_again}, 1},
   };
+  // clang-format on
   for (const auto & c : cases) {
     SCOPED_TRACE(c.name);
     CellCache cache;
@@ -425,6 +347,12 @@ TEST(CellCacheWalk, RulesInOrder)
     expectChanges(c.changes, changes);
     EXPECT_EQ(c.cached, cache.size());
     EXPECT_EQ(c.cached, cache.getUnits().size());
+    // The cache lists its units newest first.
+    std::vector<double> stamps;
+    for (const auto & unit : cache.getUnits()) {
+      stamps.push_back(unit.stamp);
+    }
+    EXPECT_TRUE(std::is_sorted(stamps.rbegin(), stamps.rend()));
   }
 }
 
@@ -432,14 +360,8 @@ TEST(CellCacheWalk, ChangesAreAppendedAndClearDropsSilently)
 {
   CellCache cache;
   std::vector<MapChangeUnit> changes(2);
-  cache.update(
-      {observation(1.0, {{kStatic, {{1.0f, 0.0f, 0.1f}}}})},
-      {},
-      settings(),
-      0.0,
-      0.0,
-      1.0,
-      changes);
+  const auto one_unit = observation(1.0, {{kStatic, {{1.0f, 0.0f, 0.1f}}}});
+  cache.update({one_unit}, {}, settings(), 0.0, 0.0, 1.0, changes);
   ASSERT_EQ(3u, changes.size());
   EXPECT_EQ(MapChangeUnit::MARK, changes[2].operate);
   cache.clear();
@@ -469,17 +391,12 @@ protected:
 
   /// Primes the cache with one unit of the given points at stamp 1, then runs one update with
   /// nothing gathered and the detector in use.
-  std::vector<MapChangeUnit> clearWith(
-      const Points & points, const CellCache::Settings & s, bool use_detector = true)
+  std::vector<MapChangeUnit> clearWith(const Points & points, const CellCache::Settings & s)
   {
     std::vector<MapChangeUnit> changes;
     cache.update({observation(1.0, {{kChair, points}})}, {}, settings(), 0.0, 0.0, 1.0, changes);
     changes.clear();
-    std::vector<std::shared_ptr<FrustumDetector>> detectors;
-    if (use_detector) {
-      detectors.push_back(camera.detector);
-    }
-    cache.update({}, detectors, s, 0.0, 0.0, 2.0, changes);
+    cache.update({}, {camera.detector}, s, 0.0, 0.0, 2.0, changes);
     return changes;
   }
 
@@ -531,71 +448,26 @@ TEST_F(CellCacheFrustum, OutcomesByDetectorAndOptions)
     std::vector<int> ops;
     size_t cached;
   };
+  // clang-format off
   const std::vector<Case> cases = {
+      // name; fed points, protect, blocked, minimum; seen, hidden, far away point; ops, cached
       {"crossed, no point seen free: withdrawn and applied unchanged",
-       1,
-       false,
-       0,
-       0,
-       false,
-       true,
-       false,
-       {kClear, kMark},
-       1},
+       1, false, 0, 0, false, true, false, {kClear, kMark}, 1},
       {"crossed, no point seen free, not above the minimum: erased",
-       1,
-       false,
-       0,
-       1,
-       false,
-       true,
-       false,
-       {kClear},
-       0},
+       1, false, 0, 1, false, true, false, {kClear}, 0},
       {"minimum 0: one remaining point survives",
-       1,
-       false,
-       0,
-       0,
-       true,
-       true,
-       false,
-       {kClear, kMark},
-       1},
+       1, false, 0, 0, true, true, false, {kClear, kMark}, 1},
       {"minimum 0: no remaining point is erased", 1, false, 0, 0, true, false, false, {kClear}, 0},
       {"protected, 100 reference points: blocked", 100, true, 100, 0, true, true, false, {}, 1},
       {"protected, 101 reference points: clears",
-       101,
-       true,
-       100,
-       0,
-       true,
-       true,
-       false,
-       {kClear, kMark},
-       1},
+       101, true, 100, 0, true, true, false, {kClear, kMark}, 1},
       {"unprotected, few reference points: clears",
-       1,
-       false,
-       100,
-       0,
-       true,
-       true,
-       false,
-       {kClear, kMark},
-       1},
+       1, false, 100, 0, true, true, false, {kClear, kMark}, 1},
       {"not ready: withdrawn and applied unchanged",
-       -1,
-       false,
-       0,
-       0,
-       true,
-       true,
-       false,
-       {kClear, kMark},
-       1},
+       -1, false, 0, 0, true, true, false, {kClear, kMark}, 1},
       {"box beside the frustum: untouched", 1, false, 0, 0, false, false, true, {}, 1},
   };
+  // clang-format on
   for (const auto & c : cases) {
     SCOPED_TRACE(c.name);
     cache.clear();
@@ -947,11 +819,7 @@ public:
 
   Observation observation(double stamp, double cx, double cy)
   {
-    Observation o;
-    const auto ms = static_cast<int64_t>(std::llround(stamp * 1000.0));
-    o.stamp.sec = static_cast<int32_t>(ms / 1000);
-    o.stamp.nanosec = static_cast<uint32_t>((ms % 1000) * 1000000);
-    o.frame = "map";
+    Observation o = stamped(stamp);
     const int n = integer(0, 3);
     for (int i = 0; i < n; ++i) {
       o.units.push_back(unit(cx + uniform(-0.5, 0.5), cy + uniform(-0.5, 0.5)));
@@ -1088,3 +956,4 @@ TEST(CellCacheDifferential, SameChangesAndCacheAsTheReference)
 }
 
 }  // namespace
+

@@ -24,22 +24,9 @@ using velnor::FrustumManager;
 using velnor_test::CameraPose;
 using velnor_test::LogCapture;
 using velnor_test::makeCameraInfo;
+using velnor_test::waitUntil;
 
 constexpr auto kDeadline = 10s;
-
-// Polls until the condition holds or the deadline passes; the result is the condition's last
-// value, so a missed event fails the test instead of hanging it.
-bool waitUntil(const std::function<bool()> & condition, std::chrono::seconds deadline = kDeadline)
-{
-  const auto end = std::chrono::steady_clock::now() + deadline;
-  while (!condition()) {
-    if (std::chrono::steady_clock::now() > end) {
-      return condition();
-    }
-    std::this_thread::sleep_for(5ms);
-  }
-  return true;
-}
 
 // Runs work on its own thread and reports whether it finished within the deadline.
 bool finishesWithin(std::function<void()> work, std::chrono::seconds deadline = kDeadline)
@@ -497,12 +484,3 @@ TEST_F(FrustumManagerTest, NodeReleasedByTheFrustumThreadDestroysItsManagerSafel
 }
 
 }  // namespace
-
-int main(int argc, char ** argv)
-{
-  ::testing::InitGoogleTest(&argc, argv);
-  rclcpp::init(argc, argv);
-  const int result = RUN_ALL_TESTS();
-  rclcpp::shutdown();
-  return result;
-}

@@ -26,6 +26,7 @@ using namespace std::chrono_literals;
 using brindlex_protocol::msg::SemanticPointCloud;
 using velnor::ObservationBuffer;
 using velnor_test::LogCapture;
+using velnor_test::waitUntil;
 using velnor_test::makeElement;
 using velnor_test::Point3;
 using SF = semantic_map::SemanticFlags;
@@ -109,21 +110,6 @@ protected:
   // touch them.
   tf2_ros::Buffer tf{std::make_shared<rclcpp::Clock>(RCL_ROS_TIME)};
 };
-
-TEST_F(ObservationBufferTest, EmptyFrameIsRefusedAndChangesNothing)
-{
-  auto buffer = makeBuffer(10.0, 1);
-  ASSERT_TRUE(buffer->bufferCloud(cloud(100 * kSecond, {makeElement(2, {{0, 0, 0}})})));
-  setNow(101 * kSecond);
-  EXPECT_FALSE(buffer->bufferCloud(cloud(101 * kSecond, {makeElement(2, {{0, 0, 0}})}, "")));
-  EXPECT_EQ(
-      1u,
-      LogCapture::instance().count(
-          spdlog::level::warn, "Warning: Pointcloud's frame_id is empty!"));
-  EXPECT_EQ(1u, buffer->getBufferedObservations().size());
-  EXPECT_EQ(100 * kSecond, buffer->getLastUpdated().nanoseconds());
-  EXPECT_DOUBLE_EQ(0.0, buffer->getMeasuredRate());
-}
 
 TEST_F(ObservationBufferTest, PointsOutsideTheBandOrNotFiniteAreDropped)
 {
@@ -229,43 +215,53 @@ TEST_F(ObservationBufferTest, EveryElementYieldsAUnitInOrder)
   EXPECT_TRUE(buffer->getBufferedObservations().front().units.empty());
 }
 
-TEST_F(ObservationBufferTest, MalformedElementRefusesTheWholeCloud)
+// A refused cloud (empty frame, malformed element, failed lookup) leaves the buffer and its rate
+// window as they were, and says why.
+TEST_F(ObservationBufferTest, RefusedCloudChangesNothing)
 {
   using sensor_msgs::msg::PointCloud2;
+  std::string lookup_error;
+  try {
+    tf.lookupTransform("map", "nowhere", tf2::TimePoint(std::chrono::seconds(101)));
+  } catch (const tf2::TransformException & e) {
+    lookup_error = e.what();
+  }
+  ASSERT_FALSE(lookup_error.empty());
+  const std::string malformed =
+      "ObservationBuffer front_cam: cloud of frame base refused, semantic_clouds[1] ";
+  constexpr auto kError = spdlog::level::err;
   struct Case
   {
     const char * what;
-    std::function<void(PointCloud2 &)> spoil;
-    std::string reason;
+    std::function<void(PointCloud2 &)> spoil;  ///< applied to the second element; null: none
+    std::string frame;
+    spdlog::level::level_enum level;
+    std::string text;
   };
+  // clang-format off
   const std::vector<Case> cases = {
-      {"data one byte short",
-       [](PointCloud2 & c) { c.data.pop_back(); },
-       "data holds 47 bytes, 3 points of 16 bytes need 48"},
-      {"x beyond the point",
-       [](PointCloud2 & c) { c.fields[0].offset = 13; },
-       "field \"x\" at offset 13 (+4 bytes) lies outside point_step 16"},
-      {"z beyond a short point",
-       [](PointCloud2 & c) { c.point_step = 10; },
-       "field \"z\" at offset 8 (+4 bytes) lies outside point_step 10"},
-      {"point_step 0",
-       [](PointCloud2 & c) { c.point_step = 0; },
-       "field \"x\" at offset 0 (+4 bytes) lies outside point_step 0"},
-      {"no y", [](PointCloud2 & c) { c.fields.erase(c.fields.begin() + 1); }, "has no field \"y\""},
-      {"no fields at all", [](PointCloud2 & c) { c.fields.clear(); }, "has no field \"x\""},
-      {"point count overflows",
-       [](PointCloud2 & c) {
-         c.height = 65536;
-         c.width = 65536;
-       },
-       "height 65536 x width 65536 overflows 32 bits"},
-      {"byte size overflows",
-       [](PointCloud2 & c) {
-         c.height = 2;
-         c.width = 0x10000000;
-       },
-       "height 2 x width 268435456 x point_step 16 overflows 32 bits"},
+      {"empty frame", nullptr, "", spdlog::level::warn, "Warning: Pointcloud's frame_id is empty!"},
+      {"failed lookup", nullptr, "nowhere", kError, fmt::format(
+           "TF Exception that should never happen for global frame: map, cloud frame: nowhere, {}, "
+           "error code is 101100016", lookup_error)},
+      {"data one byte short", [](PointCloud2 & c) { c.data.pop_back(); }, "base", kError,
+       malformed + "data holds 47 bytes, 3 points of 16 bytes need 48"},
+      {"x beyond the point", [](PointCloud2 & c) { c.fields[0].offset = 13; }, "base", kError,
+       malformed + "field \"x\" at offset 13 (+4 bytes) lies outside point_step 16"},
+      {"z beyond a short point", [](PointCloud2 & c) { c.point_step = 10; }, "base", kError,
+       malformed + "field \"z\" at offset 8 (+4 bytes) lies outside point_step 10"},
+      {"point_step 0", [](PointCloud2 & c) { c.point_step = 0; }, "base", kError,
+       malformed + "field \"x\" at offset 0 (+4 bytes) lies outside point_step 0"},
+      {"no y", [](PointCloud2 & c) { c.fields.erase(c.fields.begin() + 1); }, "base", kError,
+       malformed + "has no field \"y\""},
+      {"no fields at all", [](PointCloud2 & c) { c.fields.clear(); }, "base", kError,
+       malformed + "has no field \"x\""},
+      {"point count overflows", [](PointCloud2 & c) { c.height = 65536; c.width = 65536; }, "base",
+       kError, malformed + "height 65536 x width 65536 overflows 32 bits"},
+      {"byte size overflows", [](PointCloud2 & c) { c.height = 2; c.width = 0x10000000; }, "base",
+       kError, malformed + "height 2 x width 268435456 x point_step 16 overflows 32 bits"},
   };
+  // clang-format on
   for (const auto & c : cases) {
     SCOPED_TRACE(c.what);
     LogCapture::instance().clear();
@@ -274,15 +270,13 @@ TEST_F(ObservationBufferTest, MalformedElementRefusesTheWholeCloud)
     ASSERT_TRUE(buffer->bufferCloud(cloud(100 * kSecond, {makeElement(2, {{0, 0, 0}})})));
 
     setNow(101 * kSecond);
-    auto bad = makeElement(3, {{0, 0, 0}, {1, 1, 1}, {2, 2, 2}});
-    c.spoil(bad.points);
-    EXPECT_FALSE(buffer->bufferCloud(cloud(101 * kSecond, {makeElement(2, {{1, 1, 1}}), bad})));
-    EXPECT_EQ(
-        1u,
-        LogCapture::instance().count(
-            spdlog::level::err,
-            "ObservationBuffer front_cam: cloud of frame base refused, semantic_clouds[1] " +
-                c.reason));
+    std::vector<brindlex_protocol::msg::SemanticCloud> elements = {makeElement(2, {{1, 1, 1}})};
+    if (c.spoil) {
+      elements.push_back(makeElement(3, {{0, 0, 0}, {1, 1, 1}, {2, 2, 2}}));
+      c.spoil(elements.back().points);
+    }
+    EXPECT_FALSE(buffer->bufferCloud(cloud(101 * kSecond, elements, c.frame)));
+    EXPECT_EQ(1u, LogCapture::instance().count(c.level, c.text));
     ASSERT_EQ(1u, buffer->getBufferedObservations().size());
     EXPECT_EQ(100, buffer->getBufferedObservations().front().stamp.sec);
     EXPECT_EQ(100 * kSecond, buffer->getLastUpdated().nanoseconds());
@@ -410,46 +404,6 @@ TEST_F(ObservationBufferTest, ObservationsArePurgedByAge)
   }
 }
 
-TEST_F(ObservationBufferTest, FailedLookupDropsTheCloud)
-{
-  auto buffer = makeBuffer(10.0, 1);
-  ASSERT_TRUE(buffer->bufferCloud(cloud(100 * kSecond, {makeElement(2, {{0, 0, 0}})})));
-  std::string what;
-  try {
-    tf.lookupTransform("map", "nowhere", tf2::TimePoint(std::chrono::seconds(101)));
-  } catch (const tf2::TransformException & e) {
-    what = e.what();
-  }
-  ASSERT_FALSE(what.empty());
-
-  setNow(101 * kSecond);
-  EXPECT_FALSE(buffer->bufferCloud(cloud(101 * kSecond, {makeElement(2, {{0, 0, 0}})}, "nowhere")));
-  EXPECT_EQ(
-      1u,
-      LogCapture::instance().count(
-          spdlog::level::err,
-          fmt::format(
-              "TF Exception that should never happen for global frame: map, "
-              "cloud frame: nowhere, {}, error code is 101100016",
-              what)));
-  EXPECT_EQ(1u, buffer->getBufferedObservations().size());
-  EXPECT_EQ(100 * kSecond, buffer->getLastUpdated().nanoseconds());
-  EXPECT_DOUBLE_EQ(0.0, buffer->getMeasuredRate());
-}
-
-// Polls until the condition holds or 10 s pass.
-bool waitUntil(const std::function<bool()> & condition)
-{
-  const auto end = std::chrono::steady_clock::now() + 10s;
-  while (!condition()) {
-    if (std::chrono::steady_clock::now() > end) {
-      return condition();
-    }
-    std::this_thread::sleep_for(5ms);
-  }
-  return true;
-}
-
 TEST_F(ObservationBufferTest, FrustumAgentGetsTheCameraPoseOutlineAndPoints)
 {
   auto node = std::make_shared<rclcpp_lifecycle::LifecycleNode>("buffer_frustum_owner");
@@ -532,12 +486,3 @@ TEST_F(ObservationBufferTest, FrustumAgentGetsTheCameraPoseOutlineAndPoints)
 }
 
 }  // namespace
-
-int main(int argc, char ** argv)
-{
-  ::testing::InitGoogleTest(&argc, argv);
-  rclcpp::init(argc, argv);
-  const int result = RUN_ALL_TESTS();
-  rclcpp::shutdown();
-  return result;
-}

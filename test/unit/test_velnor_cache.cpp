@@ -4,8 +4,6 @@
 #include <chrono>
 #include <cmath>
 #include <cstdarg>
-#include <cstdio>
-#include <cstring>
 #include <functional>
 #include <future>
 #include <limits>
@@ -22,6 +20,7 @@
 #include "rclcpp/rclcpp.hpp"
 #include "rclcpp_lifecycle/lifecycle_node.hpp"
 #include "rcutils/logging.h"
+#include "rcutils_message.hpp"
 #include "semantic_cloud_builder.hpp"
 #include "tf2_ros/create_timer_ros.h"
 #include "velnor_test_helpers.hpp"
@@ -35,6 +34,7 @@ using velnor::Observation;
 using velnor::ObservationOption;
 using velnor::VelnorCache;
 using velnor_test::LogCapture;
+using velnor_test::waitUntil;
 
 // ---- Lines written through rcutils (the message filter reports its drops there). ----
 
@@ -50,14 +50,9 @@ void captureRcutils(
     const char * format,
     va_list * args)
 {
-  va_list copy;
-  va_copy(copy, *args);
-  char text[1024];
-  std::vsnprintf(text, sizeof(text), format, copy);
-  va_end(copy);
   {
     std::lock_guard<std::mutex> lock(g_rcutils_mutex);
-    g_rcutils_lines.push_back(text);
+    g_rcutils_lines.push_back(velnor_test::formatRcutilsMessage(format, args));
   }
   if (g_previous_handler != nullptr) {
     g_previous_handler(location, severity, name, timestamp, format, args);
@@ -72,18 +67,6 @@ size_t rcutilsLinesContaining(const std::string & needle)
     n += line.find(needle) != std::string::npos ? 1 : 0;
   }
   return n;
-}
-
-bool waitUntil(const std::function<bool()> & condition, std::chrono::seconds deadline = 10s)
-{
-  const auto end = std::chrono::steady_clock::now() + deadline;
-  while (!condition()) {
-    if (std::chrono::steady_clock::now() > end) {
-      return condition();
-    }
-    std::this_thread::sleep_for(2ms);
-  }
-  return true;
 }
 
 /// An executor spinning on its own thread; stopped and joined on destruction.
@@ -138,6 +121,14 @@ public:
     auto & buffer = observation_buffers.at(source);
     std::lock_guard<std::mutex> lock(buffer->mutex);
     return buffer->getBufferedObservations().size();
+  }
+
+  /// Hands @p cloud straight to the buffer of @p source, as its filter would.
+  bool store(size_t source, const SemanticPointCloud & cloud)
+  {
+    auto & buffer = observation_buffers.at(source);
+    std::lock_guard<std::mutex> lock(buffer->mutex);
+    return buffer->bufferCloud(cloud);
   }
 
   std::vector<std::string> markingNames()
@@ -427,9 +418,8 @@ TEST_F(VelnorCacheTest, MarkingListOperations)
 
   // Only marking sources are gathered.
   for (size_t i = 0; i < 3; ++i) {
-    std::lock_guard<std::mutex> lock(cache->observation_buffers[i]->mutex);
-    ASSERT_TRUE(cache->observation_buffers[i]->bufferCloud(
-        *makeCloud("cam", stamp, {{0.1f * static_cast<float>(i), 0.0f, 0.2f}})));
+    const float x = 0.1f * static_cast<float>(i);
+    ASSERT_TRUE(cache->store(i, *makeCloud("cam", stamp, {{x, 0.0f, 0.2f}})));
   }
   ASSERT_TRUE(cache->setObservationMarkingStatus("b", false));
   std::vector<Observation> observations;
@@ -471,15 +461,11 @@ TEST_F(VelnorCacheTest, RateReportNamesSlowMarkingSources)
 
   rcl_clock_t * clock = node->get_clock()->get_clock_handle();
   ASSERT_EQ(RCL_RET_OK, rcl_enable_ros_time_override(clock));
-  auto store = [&](size_t i) {
-    std::lock_guard<std::mutex> lock(cache->observation_buffers[i]->mutex);
-    cache->observation_buffers[i]->bufferCloud(*makeCloud("cam", stamp, {{0.5f, 0.0f, 0.2f}}));
-  };
   for (int k = 0; k < 2; ++k) {
     ASSERT_EQ(RCL_RET_OK, rcl_set_ros_time_override(clock, stamp.nanoseconds() + k * 500000000LL));
     for (size_t i = 0; i < cases.size(); ++i) {
       if (k < cases[i].clouds) {
-        store(i);
+        ASSERT_TRUE(cache->store(i, *makeCloud("cam", stamp, {{0.5f, 0.0f, 0.2f}})));
       }
     }
   }
@@ -570,11 +556,7 @@ TEST_F(VelnorCacheTest, BadSettingsAndAGoneNodeAreRefused)
 TEST_F(VelnorCacheTest, DeactivateDropsTheCacheWithoutClears)
 {
   makeCache({source("a", topic("a"))});
-  {
-    std::lock_guard<std::mutex> lock(cache->observation_buffers[0]->mutex);
-    ASSERT_TRUE(cache->observation_buffers[0]->bufferCloud(
-        *makeCloud("cam", stamp, {{0.5f, 0.0f, 0.2f}, {0.7f, 0.0f, 0.3f}})));
-  }
+  ASSERT_TRUE(cache->store(0, *makeCloud("cam", stamp, {{0.5f, 0.0f, 0.2f}, {0.7f, 0.0f, 0.3f}})));
   auto operations = [](const std::vector<MapChangeUnit> & changes) {
     std::vector<int> ops;
     for (const auto & c : changes) {
@@ -628,11 +610,7 @@ TEST_F(VelnorCacheTest, UpdateAgesTheCacheWithTheCurrentSettings)
     cache->addObservationBufferListen(source("a", ""));
     const rclcpp::Time before(stamp.nanoseconds() - 10000000000LL);
     tf->setTransform(makeTransform("map", "old_cam", before, 1.0), "test", true);
-    {
-      std::lock_guard<std::mutex> lock(cache->observation_buffers[0]->mutex);
-      ASSERT_TRUE(cache->observation_buffers[0]->bufferCloud(
-          *makeCloud("old_cam", before, {{0.5f, 0.0f, 0.2f}})));
-    }
+    ASSERT_TRUE(cache->store(0, *makeCloud("old_cam", before, {{0.5f, 0.0f, 0.2f}})));
     std::vector<MapChangeUnit> changes;
     cache->updateCache(c.robot_x, 0.0, changes);
     ASSERT_EQ(1u, changes.size());

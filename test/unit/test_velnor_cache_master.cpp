@@ -147,12 +147,3 @@ TEST_F(ChangeChannelTest, AFailingSubscriberEndsTheDeliveryAfterTheUpdate)
 }
 
 }  // namespace
-
-int main(int argc, char ** argv)
-{
-  ::testing::InitGoogleTest(&argc, argv);
-  rclcpp::init(argc, argv);
-  const int result = RUN_ALL_TESTS();
-  rclcpp::shutdown();
-  return result;
-}

@@ -5,10 +5,13 @@
 
 #include <Eigen/Geometry>
 #include <algorithm>
+#include <chrono>
 #include <cmath>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "geometry_msgs/msg/transform_stamped.hpp"
@@ -156,6 +159,22 @@ struct CameraPose
     return t;
   }
 };
+
+/// Polls @p condition every 5 ms until it holds or @p deadline passes. Returns its last answer, so a
+/// missed event fails the test instead of hanging it.
+inline bool waitUntil(
+    const std::function<bool()> & condition,
+    std::chrono::steady_clock::duration deadline = std::chrono::seconds(10))
+{
+  const auto end = std::chrono::steady_clock::now() + deadline;
+  while (!condition()) {
+    if (std::chrono::steady_clock::now() > end) {
+      return condition();
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  return true;
+}
 
 }  // namespace velnor_test
 

@@ -28,7 +28,7 @@ brindlex_add_gtest(test_frustum_detector
   LIBRARIES velnor velnor_test_log)
 
 brindlex_add_gtest(test_frustum_manager
-  SOURCES ${VELNOR_TEST_DIR}/test_frustum_manager.cpp
+  SOURCES ${VELNOR_TEST_DIR}/test_frustum_manager.cpp ${VELNOR_TEST_DIR}/ros_test_main.cpp
   LIBRARIES velnor velnor_test_log
   NO_MAIN)
 
@@ -37,7 +37,7 @@ brindlex_add_gtest(test_cell_cache
   LIBRARIES velnor velnor_test_log)
 
 brindlex_add_gtest(test_observation_buffer
-  SOURCES ${VELNOR_TEST_DIR}/test_observation_buffer.cpp
+  SOURCES ${VELNOR_TEST_DIR}/test_observation_buffer.cpp ${VELNOR_TEST_DIR}/ros_test_main.cpp
   LIBRARIES velnor velnor_test_log
   NO_MAIN)
 
@@ -47,7 +47,7 @@ brindlex_add_gtest(test_velnor_cache
   NO_MAIN)
 
 brindlex_add_gtest(test_velnor_cache_master
-  SOURCES ${VELNOR_TEST_DIR}/test_velnor_cache_master.cpp
+  SOURCES ${VELNOR_TEST_DIR}/test_velnor_cache_master.cpp ${VELNOR_TEST_DIR}/ros_test_main.cpp
   LIBRARIES velnor
   NO_MAIN)
 
