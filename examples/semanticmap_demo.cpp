@@ -9,7 +9,8 @@
 // runs until Ctrl-C. At start it switches clean-coverage tracing on, as the robot software does
 // when cleaning begins, so the covered map shows the band the robot cleaned. On exit it writes the
 // last obstacle and covered maps each node published, and each node's semantic grid, as PNG
-// images (--output DIR, default "demo_maps").
+// images (--output DIR, default "demo_maps"). It exits with status 1 and one ERROR when a node
+// never became active or, active, published no map; a Ctrl-C during start-up is no failure.
 #include <algorithm>
 #include <atomic>
 #include <chrono>
@@ -35,6 +36,7 @@
 #include "demo_world.hpp"
 #include "geometry_msgs/msg/polygon_stamped.hpp"
 #include "geometry_msgs/msg/transform_stamped.hpp"
+#include "lifecycle_msgs/msg/state.hpp"
 #include "map_msgs/msg/occupancy_grid_update.hpp"
 #include "nav_msgs/msg/occupancy_grid.hpp"
 #include "rclcpp/rclcpp.hpp"
@@ -237,6 +239,15 @@ public:
     return cv::imwrite(path, image) ? path : "";
   }
 
+  /// Whether a full map arrived (updates only ever follow one).
+  bool received() const
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return grids_ > 0;
+  }
+
+  const std::string & topic() const {return topic_;}
+
   std::string summary() const
   {
     std::lock_guard<std::mutex> lock(mutex_);
@@ -348,6 +359,33 @@ void printStatus(SemanticmapNode & node, CycleCounter & cycles)
   std::fflush(stdout);
 }
 
+/**
+ * The run's verdict: empty when every node became active and published a map the demo received,
+ * otherwise why not, as one line.
+ */
+std::string runFailure(
+  const std::vector<SemanticmapNode *> & nodes,
+  const std::vector<std::unique_ptr<MapRecorder>> & maps)
+{
+  std::string failure;
+  for (SemanticmapNode * node : nodes) {
+    const std::string name = node->get_name();
+    std::string problem;
+    if (node->get_current_state().id() != lifecycle_msgs::msg::State::PRIMARY_STATE_ACTIVE) {
+      problem = name + " never became active (it is " + node->get_current_state().label() + ")";
+    } else if (std::none_of(maps.begin(), maps.end(), [&name](const auto & map) {
+        return map->topic().rfind("/" + name + "/", 0) == 0 && map->received();
+      }))
+    {
+      problem = name + " was active but published no map";
+    }
+    if (!problem.empty()) {
+      failure += (failure.empty() ? "" : "; ") + problem;
+    }
+  }
+  return failure;
+}
+
 }  // namespace
 
 int main(int argc, char ** argv)
@@ -386,6 +424,9 @@ int main(int argc, char ** argv)
   std::thread observer_spin;
   std::thread cleaning;
   std::thread status;
+  // The verdict is due unless a signal cut the start-up short: once the start-up transitions have
+  // run, or when the run's duration is over.
+  std::atomic<bool> verdict_due{false};
   int exit_code = 0;
   try {
     // The simulated world first: activation waits for the robot's transform.
@@ -406,9 +447,12 @@ int main(int argc, char ** argv)
     executor = std::make_shared<rclcpp::executors::MultiThreadedExecutor>(
       rclcpp::ExecutorOptions(), 2, true);
     startup = std::async(
-      [global_semanticmap, local_semanticmap]() {
+      [global_semanticmap, local_semanticmap, &verdict_due]() {
         semantic_map::runStartupTransitions(
           *global_semanticmap, *local_semanticmap, "semanticmap_demo");
+        if (rclcpp::ok()) {
+          verdict_due = true;
+        }
       });
     executor->add_node(global_semanticmap->get_node_base_interface());
     executor->add_node(local_semanticmap->get_node_base_interface());
@@ -439,6 +483,7 @@ int main(int argc, char ** argv)
           const double elapsed =
             std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
           if (options.duration > 0.0 && elapsed >= options.duration) {
+            verdict_due = true;
             rclcpp::shutdown();
           }
         }
@@ -487,6 +532,15 @@ int main(int argc, char ** argv)
     const std::string path = map->writePng(options.output);
     std::printf(
       "%s -> %s\n", map->summary().c_str(), path.empty() ? "(no map received)" : path.c_str());
+  }
+  if (verdict_due && global_semanticmap && local_semanticmap) {
+    const std::string failure =
+      runFailure({global_semanticmap.get(), local_semanticmap.get()}, maps);
+    if (!failure.empty()) {
+      std::fflush(stdout);
+      brindlex::Logger::Log(3, "semanticmap_demo failed: {}", failure);
+      return 1;
+    }
   }
   std::printf("semanticmap_demo: done\n");
   return 0;
