@@ -239,14 +239,9 @@ TEST_F(CleanCoverageLayerTest, ALostNodeFailsInitialisation)
   }
 
   // A NaN distance threshold is named and refused.
-  std::vector<trasque_test::LogRecord> records;
-  {
-    trasque_test::LogCapture capture;
-    EXPECT_THROW(
-        makeLayer({{"distance_threshold", std::numeric_limits<double>::quiet_NaN()}}),
-        std::invalid_argument);
-    records = capture.records();
-  }
+  trasque_test::LogCapture capture;
+  EXPECT_THROW(makeLayer({{"distance_threshold", std::nan("")}}), std::invalid_argument);
+  const auto records = capture.records();
   const trasque_test::LogRecord refused{
       "ERROR",
       "coverage: parameter coverage.distance_threshold must be a number of metres, got nan"};
