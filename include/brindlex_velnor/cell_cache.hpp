@@ -42,7 +42,7 @@ public:
    * @brief One cache update: bin the gathered points by cell keeping each cell's top points, walk
    * the cache (decay, distance, re-delivery, re-observation, frustum clearing), then prepend the
    * new units. A point that is not finite, or whose cell index (coordinate / cache_resolution,
-   * truncated toward zero) does not fit in int32, is dropped before binning. No lock is taken;
+   * rounded down) does not fit in int32, is dropped before binning. No lock is taken;
    * the caller holds the lock that guards this cache.
    * @param observations gathered observations of the marking sources (global frame)
    * @param detectors the frustum detectors in use this cycle

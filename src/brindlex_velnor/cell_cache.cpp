@@ -14,9 +14,9 @@ using semantic_map::SemanticType;
 // Two points of one cell whose heights differ by at most this much (m) are both kept.
 constexpr double kTopBand = 0.001;
 
-// A cell index is the quotient truncated toward zero; these bound the quotients whose truncation
-// fits in int32.
-constexpr double kIndexLow = -2147483649.0;
+// A cell index is the quotient rounded down, so that every index, 0 included, spans one
+// resolution; these bound the quotients whose floor fits in int32.
+constexpr double kIndexLow = -2147483648.0;
 constexpr double kIndexHigh = 2147483648.0;
 
 /// The packed cell key of a point; false when the point is not finite or its cell does not fit.
@@ -25,12 +25,12 @@ inline bool cellKey(float x, float y, float z, double resolution, uint64_t & key
   const double qx = static_cast<double>(x) / resolution;
   const double qy = static_cast<double>(y) / resolution;
   // Written so that NaN fails every comparison.
-  if (!(qx > kIndexLow && qx < kIndexHigh && qy > kIndexLow && qy < kIndexHigh &&
+  if (!(qx >= kIndexLow && qx < kIndexHigh && qy >= kIndexLow && qy < kIndexHigh &&
         std::isfinite(z))) {
     return false;
   }
-  const auto ix = static_cast<uint32_t>(static_cast<int32_t>(qx));
-  const auto iy = static_cast<uint32_t>(static_cast<int32_t>(qy));
+  const auto ix = static_cast<uint32_t>(static_cast<int32_t>(std::floor(qx)));
+  const auto iy = static_cast<uint32_t>(static_cast<int32_t>(std::floor(qy)));
   key = (static_cast<uint64_t>(ix) << 32) | iy;
   return true;
 }

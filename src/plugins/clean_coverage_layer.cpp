@@ -90,6 +90,16 @@ void CleanCoverageLayer::onInitialize(bool & enabled_flag)
         name,
         coverage_width);
   }
+  // The straightening thins the path by this distance; against NaN no comparison holds.
+  if (std::isnan(distance_threshold)) {
+    LOG_ERROR(
+        "{}: parameter {} must be a number of metres, got {}",
+        name,
+        getFullName("distance_threshold"),
+        distance_threshold);
+    throw std::invalid_argument(fmt::format(
+        "Invalid parameter {}: {}", getFullName("distance_threshold"), distance_threshold));
+  }
   current = false;
 
   matchSize();
@@ -282,12 +292,9 @@ void CleanCoverageLayer::pathStraightening(
     std::vector<cv::Point> out;
     simplify_path.douglasPeucker(segment, epsilon, distance_threshold / resolution_, out);
     clean_path.resize(index);
-    // The segment starts at the last point kept: do not record that point twice.
-    auto first = out.begin();
-    if (first != out.end() && *first == clean_path.back()) {
-      ++first;
-    }
-    clean_path.insert(clean_path.end(), first, out.end());
+    // The simplified segment starts with the last point kept: that point is recorded twice, and
+    // GetCoveredPoints hands out both copies.
+    clean_path.insert(clean_path.end(), out.begin(), out.end());
     index = static_cast<unsigned int>(clean_path.size());
     return;
   }

@@ -20,8 +20,9 @@ namespace {
 constexpr int kSlowCameraErrorCode = 101100030;
 // A slow episode is reported once it lasts longer than this.
 constexpr double kSlowEpisodeSeconds = 3.0;
-// At most one rate ERROR per this many seconds in the process.
-constexpr double kErrorIntervalSeconds = 120.0;
+// At most one rate ERROR per this many nanoseconds in the process. Compared in whole
+// nanoseconds: seconds computed in floating point put exactly 120 s a hair above 120.
+constexpr int64_t kErrorIntervalNanoseconds = 120'000'000'000;
 
 // Words of a list parameter: any run of white space separates them, none is empty.
 std::vector<std::string> splitWords(const std::string & text)
@@ -43,6 +44,31 @@ double secondsBetween(const rclcpp::Time & from, const rclcpp::Time & to)
   return static_cast<double>(to.nanoseconds() - from.nanoseconds()) * 1e-9;
 }
 
+/// Logs an ERROR naming the parameter, what it must be and the value it has, then fails the
+/// configure: the value would leave a camera that never marks, or a comparison without meaning.
+template <typename Value>
+[[noreturn]] void refuseParameter(
+    const std::string & layer_name,
+    const std::string & full_name,
+    const std::string & requirement,
+    const Value & value)
+{
+  LOG_ERROR("{}: parameter {} must be {}, got {}", layer_name, full_name, requirement, value);
+  throw std::invalid_argument(fmt::format("Invalid parameter {}: {}", full_name, value));
+}
+
+/// A negative decay time works as 0 does, which is easily mistaken for a short decay.
+void warnNegativeDecayTime(
+    const std::string & layer_name, const std::string & full_name, double decay_time)
+{
+  LOG_WARN(
+      "{}: parameter {} is {}: a decay time of 0 or less turns decay off, observations are "
+      "kept until they are out of range, seen again or cleared by a camera's view",
+      layer_name,
+      full_name,
+      decay_time);
+}
+
 }  // namespace
 
 std::mutex & VelnorLayer::FreqCheckMeta::lastPubTimeMutex()
@@ -61,7 +87,7 @@ void VelnorLayer::FreqCheckMeta::print_log(
   bool error_due = false;
   {
     std::lock_guard<std::mutex> lock(lastPubTimeMutex());
-    if (secondsBetween(last_pub_time, last_time) > kErrorIntervalSeconds) {
+    if (last_time.nanoseconds() - last_pub_time.nanoseconds() > kErrorIntervalNanoseconds) {
       last_pub_time = last_time;
       error_due = true;
     }
@@ -130,15 +156,19 @@ void VelnorLayer::onInitialize(bool & enabled_flag)
   // The cache bins points into cells of this side; anything but a finite positive length would
   // make every cell index meaningless.
   if (!(std::isfinite(cache_option.cache_resolution) && cache_option.cache_resolution > 0.0)) {
-    LOG_ERROR(
-        "{}: parameter {} must be a finite positive number of metres, got {}",
+    refuseParameter(
         name,
         getFullName("cache_resolution"),
+        "a finite positive number of metres",
         cache_option.cache_resolution);
-    std::ostringstream text;
-    text << "Invalid parameter " << getFullName("cache_resolution") << ": "
-         << cache_option.cache_resolution;
-    throw std::invalid_argument(text.str());
+  }
+  // Every age is compared with the decay time; against NaN no comparison holds.
+  if (std::isnan(cache_option.decay_time)) {
+    refuseParameter(
+        name, getFullName("decay_time"), "a number of seconds", cache_option.decay_time);
+  }
+  if (cache_option.decay_time < 0.0) {
+    warnNegativeDecayTime(name, getFullName("decay_time"), cache_option.decay_time);
   }
 
   camera_cache.reset();
@@ -165,6 +195,15 @@ void VelnorLayer::onInitialize(bool & enabled_flag)
   for (const auto & frustum_name : splitWords(frustum_list)) {
     frustums.push_back(builtin);
     getFrustumConfig(locked_node, frustum_name, frustums.back(), configured_default);
+    // Without calibration the frustum is never built; its cameras still mark but never clear
+    // what their view shows free.
+    if (frustums.back().camera_info_topic.empty()) {
+      LOG_WARN(
+          "{}: parameter {} is \"\": frustum {} is never built and clears nothing",
+          name,
+          getFullName(frustum_name + ".camera_info_topic"),
+          frustum_name);
+    }
   }
   camera_cache->addCameraFrustum(frustums);
 
@@ -190,6 +229,26 @@ void VelnorLayer::onInitialize(bool & enabled_flag)
     option.expected_update_rate = read_double(prefix + "expected_update_rate", 0.0);
     option.min_obstacle_height = read_double(prefix + "min_obstacle_height", -0.5);
     option.max_obstacle_height = read_double(prefix + "max_obstacle_height", 2.0);
+    // A negative keep time purges every cloud as soon as it is stored, and a height band that
+    // is empty (or has a NaN edge) drops every point or filters none: the camera would never
+    // mark what it sees.
+    if (!(std::isfinite(option.observation_keep_time) && option.observation_keep_time >= 0.0)) {
+      refuseParameter(
+          name,
+          getFullName(prefix + "observation_keep_time"),
+          "a finite number of seconds, 0 or more",
+          option.observation_keep_time);
+    }
+    if (!(option.max_obstacle_height >= option.min_obstacle_height)) {
+      refuseParameter(
+          name,
+          getFullName(prefix + "max_obstacle_height"),
+          fmt::format(
+              "at least {} ({})",
+              getFullName(prefix + "min_obstacle_height"),
+              option.min_obstacle_height),
+          option.max_obstacle_height);
+    }
     camera_cache->addObservationBufferListen(option);
     initHZNoticeTime(option.name);
   }
@@ -271,11 +330,27 @@ rcl_interfaces::msg::SetParametersResult VelnorLayer::velnorObstacleLayerDynamic
 {
   rcl_interfaces::msg::SetParametersResult result;
   result.successful = false;
+  // A NaN decay time is refused before anything of the change is applied, so that a refused
+  // change leaves the layer as it was. A negative one is taken (it turns decay off) and logged.
+  for (const auto & parameter : parameters) {
+    if (parameter.get_type() == rclcpp::ParameterType::PARAMETER_DOUBLE &&
+        parameter.get_name() == getFullName("decay_time") && std::isnan(parameter.as_double())) {
+      result.reason = fmt::format(
+          "parameter {} must be a number of seconds, got {}",
+          parameter.get_name(),
+          parameter.as_double());
+      LOG_WARN("{}: {}", name, result.reason);
+      return result;
+    }
+  }
   for (const auto & parameter : parameters) {
     const std::string & parameter_name = parameter.get_name();
     switch (parameter.get_type()) {
       case rclcpp::ParameterType::PARAMETER_DOUBLE:
         if (parameter_name == getFullName("decay_time")) {
+          if (parameter.as_double() < 0.0) {
+            warnNegativeDecayTime(name, parameter_name, parameter.as_double());
+          }
           if (camera_cache) {
             camera_cache->setDecayTime(parameter.as_double());
           } else {

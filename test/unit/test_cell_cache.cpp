@@ -215,9 +215,11 @@ TEST(CellCacheBinning, TopPointsOfEachCellCarryTheCellsFlags)
        {{kStatic,
          {{0.1f, 0.1f, 0.3f}, {0.3f, 0.3f, 1.0f}, {0.11f, 0.1f, 0.3009f}, {0.31f, 0.3f, 0.5f}}}},
        {{kMark, {{0.1f, 0.1f, 0.3f}, {0.3f, 0.3f, 1.0f}, {0.11f, 0.1f, 0.3009f}}, {1, 1, 1}}}},
-      {"index 0 spans both signs",
-       {{kStatic, {{-0.02f, 0.01f, 0.3f}}}, {kChair, {{0.02f, 0.01f, 0.5f}, {0.06f, 0.01f, 0.1f}}}},
-       {{kMark, {}, {}}, {kMark, {{0.02f, 0.01f, 0.5f}, {0.06f, 0.01f, 0.1f}}, {3, 2}}}},
+      {"either side of an axis is another cell",
+       {{kStatic, {{-0.02f, 0.01f, 0.3f}}},
+        {kChair, {{0.02f, 0.01f, 0.5f}, {0.02f, -0.01f, 0.1f}}}},
+       {{kMark, {{-0.02f, 0.01f, 0.3f}}, {1}},
+        {kMark, {{0.02f, 0.01f, 0.5f}, {0.02f, -0.01f, 0.1f}}, {2, 2}}}},
       {"non-finite points and cells beyond int32 are dropped before binning",
        {{kPerson,
          {{0.1f, 0.1f, kNaN}, {1e9f, 0.1f, 2.0f}, {0.1f, -1e9f, 2.0f}, {kInf, 0.1f, 1.0f}}},
@@ -532,8 +534,8 @@ public:
       if (!std::isfinite(x) || !std::isfinite(y) || !std::isfinite(z)) {
         return false;
       }
-      const double tx = std::trunc(static_cast<double>(x) / s.cache_resolution);
-      const double ty = std::trunc(static_cast<double>(y) / s.cache_resolution);
+      const double tx = std::floor(static_cast<double>(x) / s.cache_resolution);
+      const double ty = std::floor(static_cast<double>(y) / s.cache_resolution);
       const double lo = std::numeric_limits<int32_t>::min();
       const double hi = std::numeric_limits<int32_t>::max();
       if (tx < lo || tx > hi || ty < lo || ty > hi) {

@@ -237,6 +237,15 @@ TEST_F(CleanCoverageLayerTest, ALostNodeFailsInitialisation)
   } catch (const std::runtime_error & error) {
     EXPECT_STREQ(error.what(), "Failed to lock node");
   }
+
+  // A NaN distance threshold is named and refused.
+  trasque_test::LogCapture capture;
+  EXPECT_THROW(makeLayer({{"distance_threshold", std::nan("")}}), std::invalid_argument);
+  const auto records = capture.records();
+  const trasque_test::LogRecord refused{
+      "ERROR",
+      "coverage: parameter coverage.distance_threshold must be a number of metres, got nan"};
+  EXPECT_EQ(std::count(records.begin(), records.end(), refused), 1);
 }
 
 // The line is as thick as the width in whole cells, and never thinner than one cell: widths that
@@ -481,17 +490,18 @@ TEST_F(CleanCoverageLayerTest, StraightensAtTheDefaultLengths)
     uint32_t local_index;
     uint32_t global_index;
   };
-  // One cell a cycle. At 100 cells (5 m) the run collapses to its two ends; every further 100
-  // cells add one corner-free point; at 1000 cells (50 m) the global pass collapses it again.
+  // One cell a cycle. At 100 cells (5 m) the run collapses to its two ends, the first recorded
+  // twice; every further 100 cells add the junction again and one end; at 1000 cells (50 m) the
+  // global pass collapses it again.
   const std::vector<Step> steps = {
       {4, 5, 1, 1},
       {99, 100, 1, 1},
-      {100, 2, 2, 1},
-      {150, 52, 2, 1},
-      {200, 3, 3, 1},
-      {999, 109, 10, 1},
-      {1000, 2, 2, 2},
-      {1050, 52, 2, 2},
+      {100, 3, 3, 1},
+      {150, 53, 3, 1},
+      {200, 5, 5, 1},
+      {999, 118, 19, 1},
+      {1000, 3, 3, 3},
+      {1050, 53, 3, 3},
   };
   int cell = 0;
   for (const auto & step : steps) {
@@ -509,8 +519,8 @@ TEST_F(CleanCoverageLayerTest, StraightensAtTheDefaultLengths)
 }
 
 // A turn survives straightening; points on a straight run between turns do not, and the point
-// where a straightening starts appears once.
-TEST_F(CleanCoverageLayerTest, StraighteningKeepsCornersOnce)
+// where a straightening starts is recorded twice: the simplified segment begins with it.
+TEST_F(CleanCoverageLayerTest, StraighteningKeepsCornersAndRepeatsTheJunction)
 {
   auto layer = makeLayer(
       {{"clean_path_to_robot_offset", 0.0}, {"local_optimize_length", 1.0}}, GridSpec{60, 60});
@@ -521,7 +531,8 @@ TEST_F(CleanCoverageLayerTest, StraighteningKeepsCornersOnce)
     cycle(*layer, centre(30), centre(y));
   }
   // Straightened every 1 m (20 cells): at (25, 5), at (30, 20) with the corner and at (30, 40).
-  const std::vector<cv::Point> expected = {{5, 5}, {25, 5}, {30, 5}, {30, 20}, {30, 40}};
+  const std::vector<cv::Point> expected = {
+      {5, 5}, {5, 5}, {25, 5}, {25, 5}, {30, 5}, {30, 20}, {30, 20}, {30, 40}};
   EXPECT_EQ(pathOf(*layer), expected);
 }
 

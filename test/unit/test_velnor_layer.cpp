@@ -7,6 +7,7 @@
 #include <limits>
 #include <memory>
 #include <string>
+#include <tuple>
 #include <unordered_map>
 #include <vector>
 
@@ -250,6 +251,44 @@ TEST_F(VelnorLayerTest, ConfigurationErrorsFailTheInitialisation)
     TearDown();
   }
 
+  // Bad values are named at configure: refused (ERROR) where a camera could never mark or a
+  // comparison has no meaning, taken with a WARN where the layer still works.
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  const std::vector<std::tuple<Overrides, bool, std::string>> bad_values = {
+      {{{"cam.frustum_list", "front"}},
+       false,
+       "cam.front.camera_info_topic is \"\": frustum front"},
+      {{{"cam.decay_time", -1.0}}, false, "cam.decay_time is -1: a decay time of 0 or less"},
+      {{{"cam.decay_time", nan}}, true, "cam.decay_time must be a number of seconds, got nan"},
+      {{{"cam.front.observation_keep_time", -0.5}},
+       true,
+       "cam.front.observation_keep_time must be a finite number of seconds, 0 or more, got -0.5"},
+      {{{"cam.front.min_obstacle_height", 0.3}, {"cam.front.max_obstacle_height", 0.1}},
+       true,
+       "cam.front.max_obstacle_height must be at least cam.front.min_obstacle_height (0.3), got "
+       "0.1"},
+      {{{"cam.front.min_obstacle_height", nan}},
+       true,
+       "cam.front.max_obstacle_height must be at least cam.front.min_obstacle_height (nan), got 2"},
+  };
+  for (const auto & [bad, refused, record] : bad_values) {
+    Overrides overrides = {
+        {"cam.observation_list", "front"}, {"cam.front.msg_type", "SemanticPointCloud"}};
+    overrides.insert(overrides.end(), bad.begin(), bad.end());
+    makeLayer(overrides);
+    log.clear();
+    if (refused) {
+      EXPECT_THROW(initialize(), std::invalid_argument) << record;
+    } else {
+      EXPECT_NO_THROW(initialize()) << record;
+    }
+    const auto level = refused ? spdlog::level::err : spdlog::level::warn;
+    EXPECT_EQ(log.countContaining(level, "cam: parameter " + record), 1u) << record;
+    // A refused source never reaches the cache nor the rate watch.
+    EXPECT_EQ(layer->freq_check_metas.count("cam.front"), refused ? 0u : 1u) << record;
+    TearDown();
+  }
+
   // A node that is gone.
   makeLayer();
   node.reset();
@@ -304,10 +343,21 @@ TEST_F(VelnorLayerTest, ParameterCallbackChangesEnabledAndMarking)
   node->set_parameter(rclcpp::Parameter("cam.enabled", false));
   EXPECT_FALSE(layer->enabled.load());
 
+  // A NaN decay time refuses its whole list; a negative one is taken with a WARN.
+  auto & log = velnor_test::LogCapture::instance();
+  const auto refused = layer->velnorObstacleLayerDynamicParametersCallback(
+      {{"cam.enabled", true}, {"cam.decay_time", std::numeric_limits<double>::quiet_NaN()}});
+  EXPECT_FALSE(refused.successful);
+  EXPECT_EQ(refused.reason, "parameter cam.decay_time must be a number of seconds, got nan");
+  EXPECT_FALSE(layer->enabled.load());
+  log.clear();
+  EXPECT_TRUE(
+      layer->velnorObstacleLayerDynamicParametersCallback({{"cam.decay_time", -2.0}}).successful);
+  EXPECT_EQ(log.countContaining(spdlog::level::warn, "parameter cam.decay_time is -2: "), 1u);
+
   // A layer without a cache warns and still accepts.
   auto bare = std::make_shared<VelnorLayer>();
   bare->name = "cam";
-  auto & log = velnor_test::LogCapture::instance();
   log.clear();
   EXPECT_TRUE(bare->velnorObstacleLayerDynamicParametersCallback(
                       {{"cam.decay_time", 1.0}, {"cam.front.marking", true}})
@@ -546,6 +596,11 @@ TEST_F(RateWatchTest, SlowEpisodesAreReportedOnceAndClosed)
   EXPECT_EQ(closed.start_time.get_clock_type(), RCL_ROS_TIME);
   EXPECT_FALSE(closed.noticed);
   EXPECT_TRUE(std::isinf(closed.min_hz));
+
+  // Exactly 120 s after last_pub_time is not more than 120 s: WARNs only.
+  run({{1116.0, slow_a}, {1120.0, slow_a}, {1121.0, none}});
+  EXPECT_EQ(count(spdlog::level::err, "camera data slow"), 0u);
+  EXPECT_EQ(count(spdlog::level::warn, "has unexpected hz(4.000) for 4.00 sec."), 2u);
 
   // More than 120 s after last_pub_time: the ERROR, then a closing WARN. Two sources slow in the
   // same cycle: the first visited logs the ERROR, the other a WARN.

@@ -91,6 +91,7 @@ public:
    * @brief Declares and reads the parameters, sizes the costmap like the grid and creates the
    * trigger and covered-points services in the layer's callback group.
    * @throws std::runtime_error "Failed to lock node" when the node is gone.
+   * @throws std::invalid_argument for a NaN "distance_threshold" (logged at ERROR).
    */
   void onInitialize(bool & enabled_flag) override;
 
@@ -107,8 +108,9 @@ public:
   void addRobotPoseToPath();
   /**
    * @brief Once the path has grown by @p length metres past @p index, simplifies it from point
-   * index - 1 to its end with tolerance @p epsilon (cells) and moves @p index past the new end.
-   * Costmap mutex held.
+   * index - 1 to its end with tolerance @p epsilon (cells), appends every simplified point after
+   * the first index points (so the point where the segment starts is recorded twice) and moves
+   * @p index past the new end. Costmap mutex held.
    */
   void pathStraightening(const double & length, unsigned int & index, const double & epsilon);
   /**

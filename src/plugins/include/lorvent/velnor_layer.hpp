@@ -101,6 +101,7 @@ public:
       override;
   void matchSize() override;
   /// Declares and reads every parameter, builds the cache with its frustums and sources.
+  /// @throws std::invalid_argument for a value the layer cannot work with (logged at ERROR).
   void onInitialize(bool & enabled_flag) override;
 
   /// Fills @p option for the frustum @p name from the parameters "<name>.<field>", declared
@@ -124,7 +125,8 @@ public:
    */
   void noticeRates(const std::unordered_map<std::string, double> & rates);
 
-  /// The on-set-parameters callback: decay time, enabled and per-source marking. Never rejects.
+  /// The on-set-parameters callback: decay time, enabled and per-source marking. Refuses a list
+  /// that sets this layer's decay time to NaN (nothing of it applied); accepts every other list.
   rcl_interfaces::msg::SetParametersResult velnorObstacleLayerDynamicParametersCallback(
       std::vector<rclcpp::Parameter> parameters);
 
