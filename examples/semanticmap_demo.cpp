@@ -10,7 +10,8 @@
 // when cleaning begins, so the covered map shows the band the robot cleaned. On exit it writes the
 // last obstacle and covered maps each node published, and each node's semantic grid, as PNG
 // images (--output DIR, default "demo_maps"). It exits with status 1 and one ERROR when a node
-// never became active or, active, published no map; a Ctrl-C during start-up is no failure.
+// never became active or, active with a map-publishing layer, published no map; a Ctrl-C during
+// start-up is no failure.
 #include <algorithm>
 #include <atomic>
 #include <chrono>
@@ -359,13 +360,36 @@ void printStatus(SemanticmapNode & node, CycleCounter & cycles)
   std::fflush(stdout);
 }
 
+/// The map topics, of those @p maps records, that a layer of @p node is configured to publish.
+std::vector<const MapRecorder *> mapsOf(
+  SemanticmapNode & node, const std::vector<std::unique_ptr<MapRecorder>> & maps)
+{
+  std::vector<const MapRecorder *> published;
+  const rclcpp::Parameter layers = node.get_parameter("semanticmap_plugins");
+  for (const auto & layer : layers.as_string_array()) {
+    rclcpp::Parameter topic;
+    if (!node.get_parameter(layer + ".topic_name", topic) ||
+      topic.get_type() != rclcpp::ParameterType::PARAMETER_STRING)
+    {
+      continue;
+    }
+    const std::string name = "/" + std::string(node.get_name()) + "/" + topic.as_string();
+    for (const auto & map : maps) {
+      if (map->topic() == name) {
+        published.push_back(map.get());
+      }
+    }
+  }
+  return published;
+}
+
 /**
- * The run's verdict: empty when every node became active and published a map the demo received,
- * otherwise why not, as one line.
+ * The run's verdict: empty when every node became active and, when @p judge_maps, each node that
+ * publishes maps published one the demo received; otherwise why not, as one line.
  */
 std::string runFailure(
   const std::vector<SemanticmapNode *> & nodes,
-  const std::vector<std::unique_ptr<MapRecorder>> & maps)
+  const std::vector<std::unique_ptr<MapRecorder>> & maps, bool judge_maps)
 {
   std::string failure;
   for (SemanticmapNode * node : nodes) {
@@ -373,11 +397,15 @@ std::string runFailure(
     std::string problem;
     if (node->get_current_state().id() != lifecycle_msgs::msg::State::PRIMARY_STATE_ACTIVE) {
       problem = name + " never became active (it is " + node->get_current_state().label() + ")";
-    } else if (std::none_of(maps.begin(), maps.end(), [&name](const auto & map) {
-        return map->topic().rfind("/" + name + "/", 0) == 0 && map->received();
-      }))
-    {
-      problem = name + " was active but published no map";
+    } else if (judge_maps) {
+      const auto published = mapsOf(*node, maps);
+      if (!published.empty() &&
+        std::none_of(published.begin(), published.end(), [](const MapRecorder * map) {
+          return map->received();
+        }))
+      {
+        problem = name + " was active but published no map";
+      }
     }
     if (!problem.empty()) {
       failure += (failure.empty() ? "" : "; ") + problem;
@@ -424,9 +452,14 @@ int main(int argc, char ** argv)
   std::thread observer_spin;
   std::thread cleaning;
   std::thread status;
-  // The verdict is due unless a signal cut the start-up short: once the start-up transitions have
-  // run, or when the run's duration is over.
-  std::atomic<bool> verdict_due{false};
+  // The run's verdict. A run that ends by its duration is judged in full. A signal during
+  // start-up is no failure: once the start-up transitions have run, a node that did not become
+  // active is; a node that publishes maps is judged on them only when the signal came
+  // kFirstMapsDue after that, when its first maps are out.
+  constexpr auto kFirstMapsDue = std::chrono::seconds(10);
+  std::atomic<bool> duration_over{false};
+  std::atomic<bool> started_up{false};
+  std::atomic<std::chrono::steady_clock::rep> started_up_at{0};
   int exit_code = 0;
   try {
     // The simulated world first: activation waits for the robot's transform.
@@ -447,11 +480,12 @@ int main(int argc, char ** argv)
     executor = std::make_shared<rclcpp::executors::MultiThreadedExecutor>(
       rclcpp::ExecutorOptions(), 2, true);
     startup = std::async(
-      [global_semanticmap, local_semanticmap, &verdict_due]() {
+      [global_semanticmap, local_semanticmap, &started_up, &started_up_at]() {
         semantic_map::runStartupTransitions(
           *global_semanticmap, *local_semanticmap, "semanticmap_demo");
         if (rclcpp::ok()) {
-          verdict_due = true;
+          started_up_at = std::chrono::steady_clock::now().time_since_epoch().count();
+          started_up = true;
         }
       });
     executor->add_node(global_semanticmap->get_node_base_interface());
@@ -483,7 +517,7 @@ int main(int argc, char ** argv)
           const double elapsed =
             std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
           if (options.duration > 0.0 && elapsed >= options.duration) {
-            verdict_due = true;
+            duration_over = true;
             rclcpp::shutdown();
           }
         }
@@ -499,6 +533,7 @@ int main(int argc, char ** argv)
       brindlex::Logger::Log(1, "semanticmap_demo stopped while starting");
     }
   }
+  const auto ended_at = std::chrono::steady_clock::now().time_since_epoch().count();
   rclcpp::shutdown();
   if (status.joinable()) {
     status.join();
@@ -533,9 +568,11 @@ int main(int argc, char ** argv)
     std::printf(
       "%s -> %s\n", map->summary().c_str(), path.empty() ? "(no map received)" : path.c_str());
   }
-  if (verdict_due && global_semanticmap && local_semanticmap) {
+  const bool maps_due = duration_over ||
+    (started_up && std::chrono::steady_clock::duration(ended_at - started_up_at) >= kFirstMapsDue);
+  if ((duration_over || started_up) && global_semanticmap && local_semanticmap) {
     const std::string failure =
-      runFailure({global_semanticmap.get(), local_semanticmap.get()}, maps);
+      runFailure({global_semanticmap.get(), local_semanticmap.get()}, maps, maps_due);
     if (!failure.empty()) {
       std::fflush(stdout);
       brindlex::Logger::Log(3, "semanticmap_demo failed: {}", failure);
