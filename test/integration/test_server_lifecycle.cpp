@@ -407,7 +407,7 @@ TEST_F(ServerLifecycleTest, EmptyPluginListRunsTheCycleWithoutInitialising)
 // with the plug-in libraries unloaded, as the first configure of a process does.
 TEST(ServerConcurrentConfigure, BothNodesConfiguredAtOnceComeUp)
 {
-  for (int attempt = 0; attempt < 5; ++attempt) {
+  for (int attempt = 0; attempt < 10; ++attempt) {
     std::vector<std::shared_ptr<ExposedServerNode>> nodes;
     for (const std::string which : {"global", "local"}) {
       nodes.push_back(std::make_shared<ExposedServerNode>(
