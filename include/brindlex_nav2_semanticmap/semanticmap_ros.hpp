@@ -8,6 +8,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <system_error>
 #include <thread>
@@ -18,6 +19,7 @@
 #include "brindlex_nav2_semanticmap/layered_semanticmap.hpp"
 #include "brindlex_nav2_semanticmap/load_semanticmap_service.hpp"
 #include "brindlex_nav2_semanticmap/map_type_and_height.hpp"
+#include "brindlex_nav2_semanticmap/plugin_loading_mutex.hpp"
 #include "brindlex_nav2_semanticmap/semanticmap.hpp"
 #include "geometry_msgs/msg/polygon_stamped.hpp"
 #include "geometry_msgs/msg/pose_stamped.hpp"
@@ -38,8 +40,9 @@ namespace semantic_map {
  *
  * It loads the layers named in "semanticmap_plugins", offers the load and clear services, and
  * runs the semantic update cycle on its own map-update thread, which takes the place of the base's.
- * Lock order: the base's dynamic-parameter mutex (update loop), the master costmap's mutex, the
- * layered map's outer mutex, the grid's mutex. The update cycle holds the master costmap's mutex
+ * Lock order: the plug-in loading mutex (configure, destruction of the plug-in loader), the base's
+ * dynamic-parameter mutex (update loop), the master costmap's mutex, the layered map's outer
+ * mutex, the grid's mutex. The update cycle holds the master costmap's mutex
  * around every call into the semantic layers, and the clear-entirely service around its reset,
  * so the layers read master costmap cells that nothing resets or resizes meanwhile. The
  * Navigation2 layered costmap's own update takes the master mutex alone, before; a Navigation2
@@ -59,9 +62,9 @@ public:
       const std::string & name,
       const std::string & parent_namespace,
       const std::string & local_namespace)
-      : nav2_costmap_2d::Costmap2DROS(name, parent_namespace, local_namespace),
-        plugin_loader("brindlex_nav2_semanticmap", "semantic_map::BrindlexLayer", "plugin")
+      : nav2_costmap_2d::Costmap2DROS(name, parent_namespace, local_namespace)
   {
+    createPluginLoader();
     declare_parameter(
         "semanticmap_plugins",
         rclcpp::ParameterValue(std::vector<std::string>()),
@@ -79,96 +82,29 @@ public:
     load_service = nullptr;
     delete clear_service;
     clear_service = nullptr;
+    // Closing the plug-in libraries changes class_loader's records as opening them does.
+    std::lock_guard<std::mutex> loading(pluginLoadingMutex());
+    plugin_loader.reset();
   }
 
+  /**
+   * @brief Configures the base, then builds the layered map, the layers and the services.
+   *
+   * Holds the plug-in loading mutex throughout: a lifecycle manager may configure both nodes of
+   * the process at once. A configure that throws leaves the node as it was before it (no layers,
+   * no services, the base cleaned up, a fresh plug-in loader) and passes the exception on, so the
+   * transition fails and a later configure starts clean.
+   */
   nav2_util::CallbackReturn on_configure(const rclcpp_lifecycle::State & state) override
   {
     brindlex::Logger::Log(1, "SemanticmapROS {} Configuring", getName());
-    // The layers and the services hold the node through its shared-from-this link, and so does
-    // the base's configure: without it nothing can be built, so say so before the base throws.
-    const std::shared_ptr<rclcpp_lifecycle::LifecycleNode> owned = weak_from_this().lock();
-    if (!owned) {
-      brindlex::Logger::Log(
-          3,
-          "SemanticmapROS {} cannot be configured: the node must be owned by a std::shared_ptr",
-          getName());
-      return nav2_util::CallbackReturn::FAILURE;
+    std::lock_guard<std::mutex> loading(pluginLoadingMutex());
+    try {
+      return configureNode(state);
+    } catch (...) {
+      undoConfigure(state);
+      throw;
     }
-    const auto self = std::static_pointer_cast<nav2_util::LifecycleNode>(owned);
-    // The base divides the map size by the resolution: refuse before anything is built.
-    double resolution = 0.0;
-    get_parameter("resolution", resolution);
-    if (!isFinitePositive(resolution)) {
-      brindlex::Logger::Log(
-          3,
-          "SemanticmapROS {} cannot be configured: \"resolution\" {} is not a finite positive "
-          "number",
-          getName(),
-          resolution);
-      return nav2_util::CallbackReturn::FAILURE;
-    }
-    const auto result = nav2_costmap_2d::Costmap2DROS::on_configure(state);
-    if (result != nav2_util::CallbackReturn::SUCCESS) {
-      return result;
-    }
-    // A period that is not a positive duration would make both update loops spin without a
-    // pause; such a frequency means no update loop, as 0 does.
-    if (map_update_frequency_ != 0.0 && !isFinitePositive(map_update_frequency_)) {
-      brindlex::Logger::Log(
-          3,
-          "SemanticmapROS {}: \"update_frequency\" {} is not a finite positive number, treated "
-          "as 0: no map update loop",
-          getName(),
-          map_update_frequency_);
-      map_update_frequency_ = 0.0;
-    }
-
-    // Layers are destroyed through the loader's deleter: keep the map, and with it the layers,
-    // from outliving the loader by always replacing it here or in cleanup.
-    layered_semanticmap = std::make_shared<LayeredMapT>(
-        global_frame_, rolling_window_, layered_costmap_->getCostmap());
-    if (!layered_semanticmap->size_locked) {
-      layered_semanticmap->resizeMap(
-          static_cast<uint32_t>(map_width_meters_ / resolution_),
-          static_cast<uint32_t>(map_height_meters_ / resolution_),
-          resolution_,
-          origin_x_,
-          origin_y_);
-    }
-
-    std::vector<std::string> plugin_names;
-    get_parameter("semanticmap_plugins", plugin_names);
-
-    for (const auto & plugin_name : plugin_names) {
-      const std::string type = nav2_util::get_plugin_type_param(self, plugin_name);
-      brindlex::Logger::Log(1, "Using semanticmap plugin {}", plugin_name);
-      std::shared_ptr<LayerT> layer = plugin_loader.createUniqueInstance(type);
-      {
-        std::lock_guard<std::mutex> lock(layered_semanticmap->mutex);
-        layered_semanticmap->plugins.push_back(layer);
-      }
-      layer->layered_semanticmap = layered_semanticmap.get();
-      layer->name = plugin_name;
-      layer->tf = tf_buffer_;
-      layer->node = std::static_pointer_cast<rclcpp_lifecycle::LifecycleNode>(self);
-      layer->callback_group = callback_group_;
-      layer->clock = self->get_clock();
-      // The layer's flag is atomic (parameter callbacks write it from executor threads); the
-      // layer sets it through a plain reference during initialisation.
-      bool enabled = layer->enabled.load();
-      layer->onInitialize(enabled);
-      layer->enabled.store(enabled);
-      brindlex::Logger::Log(1, "Initialized semanticmap plugin {}", plugin_name);
-    }
-
-    auto * new_clear_service = new ClearSemanticmapService<MapT>(
-        std::static_pointer_cast<rclcpp_lifecycle::LifecycleNode>(self), *this);
-    delete clear_service;
-    clear_service = new_clear_service;
-    auto * new_load_service = new LoadSemanticmapService<MapT>(*this);
-    delete load_service;
-    load_service = new_load_service;
-    return result;
   }
 
   nav2_util::CallbackReturn on_activate(const rclcpp_lifecycle::State & state) override
@@ -327,12 +263,129 @@ public:
   }
 
   std::shared_ptr<LayeredMapT> layered_semanticmap;
-  pluginlib::ClassLoader<LayerT> plugin_loader;
+  /// Empty only between a failed configure and the next one.
+  std::optional<pluginlib::ClassLoader<LayerT>> plugin_loader;
   ClearSemanticmapService<MapT> * clear_service{nullptr};
   LoadSemanticmapService<MapT> * load_service{nullptr};
   std::atomic<bool> new_map_loaded{true};
 
 private:
+  // The work of on_configure(), with the plug-in loading mutex held.
+  nav2_util::CallbackReturn configureNode(const rclcpp_lifecycle::State & state)
+  {
+    // The layers and the services hold the node through its shared-from-this link, and so does
+    // the base's configure: without it nothing can be built, so say so before the base throws.
+    const std::shared_ptr<rclcpp_lifecycle::LifecycleNode> owned = weak_from_this().lock();
+    if (!owned) {
+      brindlex::Logger::Log(
+          3,
+          "SemanticmapROS {} cannot be configured: the node must be owned by a std::shared_ptr",
+          getName());
+      return nav2_util::CallbackReturn::FAILURE;
+    }
+    const auto self = std::static_pointer_cast<nav2_util::LifecycleNode>(owned);
+    // The base divides the map size by the resolution: refuse before anything is built.
+    double resolution = 0.0;
+    get_parameter("resolution", resolution);
+    if (!isFinitePositive(resolution)) {
+      brindlex::Logger::Log(
+          3,
+          "SemanticmapROS {} cannot be configured: \"resolution\" {} is not a finite positive "
+          "number",
+          getName(),
+          resolution);
+      return nav2_util::CallbackReturn::FAILURE;
+    }
+    const auto result = nav2_costmap_2d::Costmap2DROS::on_configure(state);
+    if (result != nav2_util::CallbackReturn::SUCCESS) {
+      return result;
+    }
+    // A period that is not a positive duration would make both update loops spin without a
+    // pause; such a frequency means no update loop, as 0 does.
+    if (map_update_frequency_ != 0.0 && !isFinitePositive(map_update_frequency_)) {
+      brindlex::Logger::Log(
+          3,
+          "SemanticmapROS {}: \"update_frequency\" {} is not a finite positive number, treated "
+          "as 0: no map update loop",
+          getName(),
+          map_update_frequency_);
+      map_update_frequency_ = 0.0;
+    }
+
+    // Layers are destroyed through the loader's deleter: keep the map, and with it the layers,
+    // from outliving the loader by always replacing it here or in cleanup.
+    layered_semanticmap = std::make_shared<LayeredMapT>(
+        global_frame_, rolling_window_, layered_costmap_->getCostmap());
+    if (!layered_semanticmap->size_locked) {
+      layered_semanticmap->resizeMap(
+          static_cast<uint32_t>(map_width_meters_ / resolution_),
+          static_cast<uint32_t>(map_height_meters_ / resolution_),
+          resolution_,
+          origin_x_,
+          origin_y_);
+    }
+
+    std::vector<std::string> plugin_names;
+    get_parameter("semanticmap_plugins", plugin_names);
+    if (!plugin_loader) {
+      createPluginLoader();
+    }
+
+    for (const auto & plugin_name : plugin_names) {
+      const std::string type = nav2_util::get_plugin_type_param(self, plugin_name);
+      brindlex::Logger::Log(1, "Using semanticmap plugin {}", plugin_name);
+      std::shared_ptr<LayerT> layer = plugin_loader->createUniqueInstance(type);
+      {
+        std::lock_guard<std::mutex> lock(layered_semanticmap->mutex);
+        layered_semanticmap->plugins.push_back(layer);
+      }
+      layer->layered_semanticmap = layered_semanticmap.get();
+      layer->name = plugin_name;
+      layer->tf = tf_buffer_;
+      layer->node = std::static_pointer_cast<rclcpp_lifecycle::LifecycleNode>(self);
+      layer->callback_group = callback_group_;
+      layer->clock = self->get_clock();
+      // The layer's flag is atomic (parameter callbacks write it from executor threads); the
+      // layer sets it through a plain reference during initialisation.
+      bool enabled = layer->enabled.load();
+      layer->onInitialize(enabled);
+      layer->enabled.store(enabled);
+      brindlex::Logger::Log(1, "Initialized semanticmap plugin {}", plugin_name);
+    }
+
+    auto * new_clear_service = new ClearSemanticmapService<MapT>(
+        std::static_pointer_cast<rclcpp_lifecycle::LifecycleNode>(self), *this);
+    delete clear_service;
+    clear_service = new_clear_service;
+    auto * new_load_service = new LoadSemanticmapService<MapT>(*this);
+    delete load_service;
+    load_service = new_load_service;
+    return result;
+  }
+
+  // What on_cleanup() releases, after a configure that failed part-way. The plug-in loader goes
+  // too, since one that failed may keep a library open without owning its factories (class_loader
+  // then refuses it every class of that library); the next configure makes a fresh one.
+  void undoConfigure(const rclcpp_lifecycle::State & state)
+  {
+    nav2_costmap_2d::Costmap2DROS::on_cleanup(state);
+    const std::weak_ptr<LayeredMapT> released = layered_semanticmap;
+    layered_semanticmap.reset();
+    delete clear_service;
+    clear_service = nullptr;
+    delete load_service;
+    load_service = nullptr;
+    // Layers are destroyed through their loader: keep it while somebody still holds them.
+    if (released.expired()) {
+      plugin_loader.reset();
+    }
+  }
+
+  void createPluginLoader()
+  {
+    plugin_loader.emplace("brindlex_nav2_semanticmap", "semantic_map::BrindlexLayer", "plugin");
+  }
+
   // One period of the loop; a failure is logged and the next period tries again, with every lock
   // already released by its scope.
   void runCycle()

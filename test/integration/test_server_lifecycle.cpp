@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <future>
 #include <limits>
 #include <memory>
 #include <set>
@@ -352,32 +353,33 @@ TEST_F(ServerLifecycleTest, DestructionWhileServingLetsTheCallFinishBeforeReleas
   EXPECT_LT(index_of("served"), index_of("destroy"));
 }
 
-TEST_F(ServerLifecycleTest, UnregisteredClassFailsConfigureAndKeepsEarlierLayers)
+// A configure that fails part-way leaves the node as it was before it: what it built is gone,
+// the services of its layers included, and the next configure starts clean.
+TEST_F(ServerLifecycleTest, FailedConfigureReleasesWhatItBuiltAndTheNextOneSucceeds)
 {
+  const std::string service = "/" + name_ + "_serve";
   setUp({
-      {"first", "semantic_map_test::RecordingLayer", {}},
-      {"ghost", "semantic_map_test::NoSuchLayer", {}},
-      {"third", "semantic_map_test::RecordingLayer", {}},
+      {"first", "semantic_map_test::RecordingLayer", {rclcpp::Parameter("service", service)}},
+      {"second",
+       "semantic_map_test::RecordingLayer",
+       {rclcpp::Parameter("throw_in", std::string("onInitialize"))}},
   });
-  EXPECT_NE(node_->configure().id(), State::PRIMARY_STATE_INACTIVE);
-  auto map = node_->getLayeredSemanticmap();
-  ASSERT_NE(map, nullptr);
-  ASSERT_EQ(map->plugins.size(), 1u);
-  EXPECT_EQ(map->plugins[0]->name, "first");
+  EXPECT_EQ(node_->configure().id(), State::PRIMARY_STATE_UNCONFIGURED);
+  EXPECT_EQ(node_->getLayeredSemanticmap(), nullptr);
   EXPECT_EQ(node_->clear_service, nullptr);
   EXPECT_EQ(node_->load_service, nullptr);
+  EXPECT_EQ(node_->getTfBuffer(), nullptr) << "the base is cleaned up too";
   EXPECT_EQ(
-      operationsOf(CallLog::instance().calls(), "onInitialize"),
-      (std::vector<std::string>{"first"}));
+      operationsOf(CallLog::instance().calls(), "destroy"),
+      (std::vector<std::string>{"second", "first"}));
+  auto client_node = std::make_shared<rclcpp::Node>(name_ + "_client");
+  auto client = client_node->create_client<nav2_msgs::srv::ClearEntireCostmap>(service);
+  EXPECT_FALSE(client->service_is_ready());
 
-  // A later configure with a valid list replaces the map and releases the stale layer.
-  std::weak_ptr<server_test::LayerBase> stale = map->plugins[0];
-  map.reset();
-  node_->set_parameter(rclcpp::Parameter("semanticmap_plugins", std::vector<std::string>{"third"}));
+  node_->set_parameter(rclcpp::Parameter("second.throw_in", std::string("")));
   ASSERT_EQ(node_->configure().id(), State::PRIMARY_STATE_INACTIVE);
-  EXPECT_TRUE(stale.expired());
-  ASSERT_EQ(node_->getLayeredSemanticmap()->plugins.size(), 1u);
-  EXPECT_EQ(node_->getLayeredSemanticmap()->plugins[0]->name, "third");
+  EXPECT_EQ(node_->getLayeredSemanticmap()->plugins.size(), 2u);
+  EXPECT_TRUE(client->service_is_ready());
 }
 
 TEST_F(ServerLifecycleTest, EmptyPluginListRunsTheCycleWithoutInitialising)
@@ -399,6 +401,37 @@ TEST_F(ServerLifecycleTest, EmptyPluginListRunsTheCycleWithoutInitialising)
     return std::abs(origin_x + 1.5) < 1e-9;
   }));
   EXPECT_FALSE(initializedFlag(*map));
+}
+
+// A lifecycle manager may configure both nodes of a process at the same moment; each try starts
+// with the plug-in libraries unloaded, as the first configure of a process does.
+TEST(ServerConcurrentConfigure, BothNodesConfiguredAtOnceComeUp)
+{
+  for (int attempt = 0; attempt < 10; ++attempt) {
+    std::vector<std::shared_ptr<ExposedServerNode>> nodes;
+    for (const std::string which : {"global", "local"}) {
+      nodes.push_back(std::make_shared<ExposedServerNode>(
+          "semantic_at_once_" + which + std::to_string(attempt)));
+      server_test::setUpNode(
+          *nodes.back(), CostmapSpec(), {{"rec", "semantic_map_test::RecordingLayer", {}}}, true);
+    }
+    std::promise<void> go;
+    const std::shared_future<void> started = go.get_future().share();
+    std::vector<std::future<uint8_t>> reached;
+    for (const auto & node : nodes) {
+      reached.push_back(std::async(std::launch::async, [node, started]() {
+        started.wait();
+        return node->configure().id();
+      }));
+    }
+    go.set_value();
+    for (auto & state : reached) {
+      EXPECT_EQ(state.get(), State::PRIMARY_STATE_INACTIVE) << "attempt " << attempt;
+    }
+    for (const auto & node : nodes) {
+      server_test::windDown(node);
+    }
+  }
 }
 
 TEST(ServerOwnership, NodeNotOwnedBySharedPointerFailsConfigureWithError)

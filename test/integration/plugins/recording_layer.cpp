@@ -3,7 +3,7 @@
 // "whole": the lowest and largest doubles, "shrink": a box that shrinks the gathered one, "box":
 // the "box" values), "box" (min_x, min_y, max_x, max_y), "clearable", "mark_flag" (a flag the
 // layer ors into every cell of its window), "throw_in" (an operation that throws
-// std::runtime_error: "updateBounds", "updateMaps" or "matchSize"), "throw_std" (false: throw a
+// std::runtime_error: "onInitialize", "updateBounds", "updateMaps" or "matchSize"), "throw_std" (false: throw a
 // value that is not a std::exception instead), "service" (a ClearEntireCostmap service of that
 // name in the base's callback group, whose calls record "serve", pass the call log's gate and
 // record "served"). With BRINDLEX_TEST_LAYER_TRACE
@@ -113,6 +113,7 @@ public:
       t.transform.rotation.w = 1.0;
       broadcaster_->sendTransform(t);
     }
+    throwIfAsked("onInitialize");
   }
 
   void activate() override { record("activate"); }
