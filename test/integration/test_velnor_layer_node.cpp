@@ -60,7 +60,7 @@ public:
 
   ~ScriptedRobot()
   {
-    stopCameras();
+    cameras = {};
     {
       std::lock_guard<std::mutex> lock(mutex);
       stop = true;
@@ -74,7 +74,7 @@ public:
   /// old pose's last transform and the new pose's first are stamped 1 ns apart.
   void moveTo(const demo::Pose2D & new_pose)
   {
-    stopCameras();
+    cameras = {};
     std::lock_guard<std::mutex> lock(mutex);
     const rclcpp::Time now = node->now();
     broadcaster.sendTransform(transform(now, "odom", "base_link", current));
@@ -122,13 +122,6 @@ private:
     t.transform.rotation.z = std::sin(pose.yaw / 2.0);
     t.transform.rotation.w = std::cos(pose.yaw / 2.0);
     return t;
-  }
-
-  void stopCameras()
-  {
-    for (auto & camera : cameras) {
-      camera.reset();
-    }
   }
 
   // Stamp and pose are taken together: no sample stamped before a move shows the new pose.

@@ -401,7 +401,7 @@ TEST_F(VelnorCacheTest, TeardownWhileCloudsFlowWaitsForRunningDeliveries)
   auto two_threads =
       std::make_shared<rclcpp::executors::MultiThreadedExecutor>(rclcpp::ExecutorOptions(), 2);
   two_threads->add_node(owner->get_node_base_interface());
-  auto loop_spinner = std::make_unique<Spinner>(two_threads);
+  Spinner loop_spinner(two_threads);
   std::atomic<bool> flowing{true};
   std::thread camera([&] {
     auto publisher = driver->create_publisher<SemanticPointCloud>(topic("flow"), 10);
@@ -425,7 +425,6 @@ TEST_F(VelnorCacheTest, TeardownWhileCloudsFlowWaitsForRunningDeliveries)
   }
   flowing = false;
   camera.join();
-  loop_spinner.reset();
 }
 
 TEST_F(VelnorCacheTest, MarkingListOperations)
