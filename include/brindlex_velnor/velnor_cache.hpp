@@ -10,11 +10,12 @@
 
 #include "brindlex_protocol/msg/semantic_point_cloud.hpp"
 #include "brindlex_velnor/cell_cache.hpp"
+#include "brindlex_velnor/delivery_gate.hpp"
 #include "brindlex_velnor/frustum_detector.hpp"
 #include "brindlex_velnor/frustum_manager.hpp"
 #include "brindlex_velnor/observation.hpp"
 #include "brindlex_velnor/observation_buffer.hpp"
-#include "message_filters/subscriber.h"
+#include "brindlex_velnor/source_subscriber.hpp"
 #include "rclcpp_lifecycle/lifecycle_node.hpp"
 #include "rclcpp_lifecycle/lifecycle_publisher.hpp"
 #include "sensor_msgs/msg/point_cloud2.hpp"
@@ -54,6 +55,12 @@ struct ObservationOption
  * together with a buffer's mutex: the marking list is copied under it, then the buffers are
  * locked one at a time without it. A buffer's mutex may be held when the frustum manager's mutex
  * is taken (through a frustum agent), never the reverse.
+ *
+ * Teardown: `deactivate` and the destructor wait for the clouds being delivered from the dropped
+ * subscriptions, and none is delivered from them afterwards; the destructor also waits for the
+ * clouds its filters are handing over on the thread that feeds the tf buffer. Neither may
+ * therefore run inside a delivery or hold a lock that a delivery takes (a buffer's mutex, the
+ * frustum manager's mutex); the layered map's mutex is fine.
  */
 class VelnorCache
 {
@@ -107,8 +114,9 @@ public:
   /// rate window, and activate the debug publishers.
   void activate();
 
-  /// Unsubscribe every source, deactivate the debug publishers and drop the cell cache without
-  /// reporting changes.
+  /// Unsubscribe every source (waiting for the clouds being delivered), deactivate the debug
+  /// publishers and drop the cell cache without reporting changes. Clouds its filters still hold
+  /// may reach the buffers later.
   void deactivate();
 
   /// Add a source to (true) or remove it from (false) the marking list; false when nothing matched.
@@ -151,7 +159,7 @@ public:
       const std::vector<std::shared_ptr<FrustumDetector>> & detectors);
 
 protected:
-  using Subscriber = message_filters::Subscriber<SemanticPointCloud, rclcpp_lifecycle::LifecycleNode>;
+  using Subscriber = SourceSubscriber;
   using Filter = tf2_ros::MessageFilter<SemanticPointCloud>;
 
   std::weak_ptr<rclcpp_lifecycle::LifecycleNode> node;
@@ -159,6 +167,8 @@ protected:
   tf2_ros::Buffer & tf_buffer;
   std::vector<std::shared_ptr<Subscriber>> subscribers;
   std::vector<std::shared_ptr<Filter>> message_filters;
+  /// Admits the filters' clouds into the buffers until the cache goes.
+  std::shared_ptr<DeliveryGate> filter_deliveries{std::make_shared<DeliveryGate>()};
   std::vector<std::shared_ptr<ObservationBuffer>> observation_buffers;
   std::vector<std::shared_ptr<ObservationBuffer>> marking_buffers;
   mutable std::mutex cache_mutex;

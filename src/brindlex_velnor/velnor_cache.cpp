@@ -144,12 +144,19 @@ VelnorCache::VelnorCache(
 
 VelnorCache::~VelnorCache()
 {
-  // No delivery may start once destruction has begun: stop the subscriptions, then drop the
-  // filters (which disconnect from their subscribers and cancel their pending transform waits),
-  // then the subscribers.
+  // Clouds may still be on their way on an executor thread or on the thread that feeds the tf
+  // buffer. Close the subscriptions and then the filters' way into the buffers, each waiting for
+  // the cloud under way; then cancel the filters' transform waits. The tf buffer calls a filter
+  // back under its request lock, which a cancel takes too: one more cancel (of nothing) waits for
+  // a callback into a filter that is still running, so no filter goes while in use.
   for (auto & subscriber : subscribers) {
     subscriber->unsubscribe();
   }
+  filter_deliveries->close();
+  for (auto & filter : message_filters) {
+    filter->clear();
+  }
+  tf_buffer.cancel(tf2_ros::TransformStampedFuture());
   message_filters.clear();
   subscribers.clear();
   marking_buffers.clear();
@@ -203,7 +210,7 @@ void VelnorCache::addObservationBufferListen(const ObservationOption & source)
   // Every source starts inactive: subscribed once so that the subscriber remembers its topic and
   // QoS, then unsubscribed until activate.
   auto subscriber = std::make_shared<Subscriber>();
-  subscriber->subscribe(locked.get(), source.topic_name, sourceQos());
+  subscriber->subscribe(locked, source.topic_name, sourceQos());
   subscriber->unsubscribe();
 
   auto filter = std::make_shared<Filter>(
@@ -214,11 +221,16 @@ void VelnorCache::addObservationBufferListen(const ObservationOption & source)
       locked->get_node_logging_interface(),
       locked->get_node_clock_interface(),
       tf2::durationFromSec(kFilterTimeout));
-  filter->registerCallback(
-      std::function<void(const std::shared_ptr<const SemanticPointCloud> &)>(
-          [this, buffer](const std::shared_ptr<const SemanticPointCloud> & message) {
-            semanticPointCloudCallback(message, buffer);
-          }));
+  // The tf buffer may release a held cloud on its feeding thread at any moment: the cache is
+  // used only inside the gate, which the destructor closes first.
+  filter->registerCallback(std::function<void(const std::shared_ptr<const SemanticPointCloud> &)>(
+      [this, gate = filter_deliveries, buffer](
+          const std::shared_ptr<const SemanticPointCloud> & message) {
+        DeliveryGate::Pass pass(*gate);
+        if (pass) {
+          semanticPointCloudCallback(message, buffer);
+        }
+      }));
 
   subscribers.push_back(subscriber);
   message_filters.push_back(filter);
@@ -247,11 +259,8 @@ bool VelnorCache::addCameraFrustum(const FrustumManager::Option & frustum)
 
 void VelnorCache::activate()
 {
-  // The subscribers keep a plain pointer to the node; only use it while the node is alive.
-  if (auto locked = node.lock()) {
-    for (auto & subscriber : subscribers) {
-      subscriber->subscribe();
-    }
+  for (auto & subscriber : subscribers) {
+    subscriber->subscribe();
   }
   for (auto & buffer : observation_buffers) {
     std::lock_guard<std::mutex> lock(buffer->mutex);

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <atomic>
 #include <chrono>
 #include <cmath>
 #include <cstdarg>
@@ -388,6 +389,42 @@ TEST_F(VelnorCacheTest, SourcesReceiveOnlyWhileActive)
   for (const auto & observation : cache->observation_buffers[0]->getBufferedObservations()) {
     EXPECT_FLOAT_EQ(1.5f, observation.units.at(0).points(0, 0));
   }
+}
+
+TEST_F(VelnorCacheTest, TeardownWhileCloudsFlowWaitsForRunningDeliveries)
+{
+  // An executor thread may still run the callback of a subscription that the cache has just
+  // dropped. Caches are deactivated, activated, destroyed and built again while clouds flow on a
+  // two-thread executor: such a delivery must finish before the cache lets go of what it uses,
+  // or not start at all (ASan and TSan watch this loop).
+  auto owner = std::make_shared<rclcpp_lifecycle::LifecycleNode>("loop_owner_" + suffix);
+  auto two_threads =
+      std::make_shared<rclcpp::executors::MultiThreadedExecutor>(rclcpp::ExecutorOptions(), 2);
+  two_threads->add_node(owner->get_node_base_interface());
+  Spinner loop_spinner(two_threads);
+  std::atomic<bool> flowing{true};
+  std::thread camera([&] {
+    auto publisher = driver->create_publisher<SemanticPointCloud>(topic("flow"), 10);
+    const auto cloud = makeCloud("cam", stamp, {{0.5f, 0.0f, 0.2f}});
+    while (flowing) {
+      publisher->publish(*cloud);
+      std::this_thread::sleep_for(20us);
+    }
+  });
+  for (int round = 0; round < 300; ++round) {
+    CacheProbe loop_cache(owner, cacheOption(), *tf);
+    loop_cache.addObservationBufferListen({source("a", topic("flow")), source("b", topic("flow"))});
+    loop_cache.activate();
+    loop_cache.deactivate();
+    loop_cache.activate();
+    if (round % 100 == 99) {
+      // Clouds do reach the rebuilt caches.
+      EXPECT_TRUE(waitUntil([&] { return loop_cache.stored(0) + loop_cache.stored(1) > 0; }))
+          << round;
+    }
+  }
+  flowing = false;
+  camera.join();
 }
 
 TEST_F(VelnorCacheTest, MarkingListOperations)
