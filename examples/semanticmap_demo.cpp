@@ -100,21 +100,6 @@ bool parseOptions(int argc, char ** argv, Options & options, std::string & error
   return true;
 }
 
-geometry_msgs::msg::TransformStamped makeTransform(
-  const rclcpp::Time & stamp, const std::string & parent, const std::string & child, double x,
-  double y, double yaw)
-{
-  geometry_msgs::msg::TransformStamped transform;
-  transform.header.stamp = stamp;
-  transform.header.frame_id = parent;
-  transform.child_frame_id = child;
-  transform.transform.translation.x = x;
-  transform.transform.translation.y = y;
-  transform.transform.rotation.z = std::sin(yaw / 2.0);
-  transform.transform.rotation.w = std::cos(yaw / 2.0);
-  return transform;
-}
-
 /**
  * A robot that follows the demo script (demo::robotPoseAt: a circle of 2 m radius around the odom
  * origin in 40 s), publishes its TF at 20 Hz and carries the demo's two depth cameras.
@@ -129,8 +114,7 @@ public:
     start_(node_->now())
   {
     static_broadcaster_.sendTransform(
-      makeTransform(
-        start_, "map", "odom", demo::kOdomInMap.x, demo::kOdomInMap.y, demo::kOdomInMap.yaw));
+      demo::toTransform(demo::toIsometry(demo::kOdomInMap), start_, "map", "odom"));
     publish();
     timer_ = node_->create_wall_timer(std::chrono::milliseconds(50), [this]() {publish();});
     executor_.add_node(node_);
@@ -152,7 +136,8 @@ private:
   {
     const rclcpp::Time now = node_->now();
     const demo::Pose2D pose = demo::robotPoseAt((now - start_).seconds());
-    broadcaster_.sendTransform(makeTransform(now, "odom", "base_link", pose.x, pose.y, pose.yaw));
+    broadcaster_.sendTransform(
+      demo::toTransform(demo::toIsometry(pose), now, "odom", "base_link"));
   }
 
   rclcpp::Node::SharedPtr node_;

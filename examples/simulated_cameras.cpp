@@ -8,9 +8,6 @@
 namespace demo
 {
 
-namespace
-{
-
 geometry_msgs::msg::TransformStamped toTransform(
   const Eigen::Isometry3d & pose, const rclcpp::Time & stamp, const std::string & parent,
   const std::string & child)
@@ -29,8 +26,6 @@ geometry_msgs::msg::TransformStamped toTransform(
   transform.transform.rotation.w = rotation.w();
   return transform;
 }
-
-}  // namespace
 
 SimulatedCameras::SimulatedCameras(
   rclcpp::Node::SharedPtr node_in, std::shared_ptr<const DemoWorld> world_in,

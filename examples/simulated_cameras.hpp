@@ -15,12 +15,18 @@
 
 #include "brindlex_protocol/msg/semantic_point_cloud.hpp"
 #include "demo_world.hpp"
+#include "geometry_msgs/msg/transform_stamped.hpp"
 #include "rclcpp/rclcpp.hpp"
 #include "sensor_msgs/msg/camera_info.hpp"
 #include "tf2_ros/static_transform_broadcaster.h"
 
 namespace demo
 {
+
+/// @p pose (child -> parent) as a transform message from @p parent to @p child, stamped @p stamp.
+geometry_msgs::msg::TransformStamped toTransform(
+  const Eigen::Isometry3d & pose, const rclcpp::Time & stamp, const std::string & parent,
+  const std::string & child);
 
 /**
  * @brief Renders and publishes each camera on its own thread at a fixed rate.

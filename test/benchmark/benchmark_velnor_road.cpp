@@ -23,14 +23,15 @@
 #include <thread>
 #include <vector>
 
+#include "../unit/rcutils_message.hpp"
 #include "brindlex_nav2_semanticmap/semanticmap_ros.hpp"
 #include "demo_world.hpp"
 #include "lifecycle_msgs/msg/state.hpp"
 #include "nav_msgs/msg/occupancy_grid.hpp"
 #include "rclcpp/rclcpp.hpp"
+#include "simulated_cameras.hpp"
 #include "tf2_ros/static_transform_broadcaster.h"
 #include "tf2_ros/transform_broadcaster.h"
-#include "../unit/rcutils_message.hpp"
 
 namespace {
 
@@ -93,9 +94,13 @@ public:
                            .toRotationMatrix();
       mount.translation() = Eigen::Vector3d(0.2 * std::cos(yaw), 0.2 * std::sin(yaw), 0.25);
       camera.base_to_link = mount;
-      mounts.push_back(transform(camera.base_to_link, "base_link", camera.linkFrame()));
       mounts.push_back(
-          transform(demo::CameraModel::linkToOptical(), camera.linkFrame(), camera.opticalFrame()));
+          demo::toTransform(camera.base_to_link, node->now(), "base_link", camera.linkFrame()));
+      mounts.push_back(demo::toTransform(
+          demo::CameraModel::linkToOptical(),
+          node->now(),
+          camera.linkFrame(),
+          camera.opticalFrame()));
       // The robot stands at odom (0, 0), map (1, 0), in the middle of the room at 10 s.
       const Eigen::Isometry3d pose = demo::toIsometry(demo::kOdomInMap) * camera.base_to_link *
                                      demo::CameraModel::linkToOptical();
@@ -111,7 +116,8 @@ public:
       info_publishers.push_back(node->create_publisher<sensor_msgs::msg::CameraInfo>(
           "/" + camera.name + "/camera_info", rclcpp::SystemDefaultsQoS()));
     }
-    mounts.push_back(transform(demo::toIsometry(demo::kOdomInMap), "map", "odom"));
+    mounts.push_back(
+        demo::toTransform(demo::toIsometry(demo::kOdomInMap), node->now(), "map", "odom"));
     static_broadcaster.sendTransform(mounts);
     threads.emplace_back([this]() { publishPose(); });
     for (int i = 0; i < camera_count; ++i) {
@@ -143,24 +149,6 @@ public:
   uint64_t pointsPublished() const { return points.load(); }
 
 private:
-  geometry_msgs::msg::TransformStamped transform(
-      const Eigen::Isometry3d & pose, const std::string & parent, const std::string & child)
-  {
-    geometry_msgs::msg::TransformStamped t;
-    t.header.stamp = node->now();
-    t.header.frame_id = parent;
-    t.child_frame_id = child;
-    t.transform.translation.x = pose.translation().x();
-    t.transform.translation.y = pose.translation().y();
-    t.transform.translation.z = pose.translation().z();
-    const Eigen::Quaterniond q(pose.linear());
-    t.transform.rotation.x = q.x();
-    t.transform.rotation.y = q.y();
-    t.transform.rotation.z = q.z();
-    t.transform.rotation.w = q.w();
-    return t;
-  }
-
   // Records this thread's CPU time in its slot, then waits for the next tick; false once told to
   // stop.
   bool tick(
@@ -178,7 +166,8 @@ private:
   {
     auto next = std::chrono::steady_clock::now();
     while (tick(4, next, 50ms)) {
-      broadcaster.sendTransform(transform(Eigen::Isometry3d::Identity(), "odom", "base_link"));
+      broadcaster.sendTransform(
+          demo::toTransform(Eigen::Isometry3d::Identity(), node->now(), "odom", "base_link"));
     }
   }
 

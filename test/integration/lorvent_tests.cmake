@@ -35,7 +35,7 @@ if(TARGET lorvent AND TARGET sorrelin)
   # Both nodes with every shipped layer, up and down again (tools/soak.sh runs it longer).
   brindlex_add_gtest(test_lifecycle_loop
     SOURCES ${CMAKE_CURRENT_LIST_DIR}/test_lifecycle_loop.cpp
-    LIBRARIES sorrelin
+    LIBRARIES sorrelin demo_world
     TIMEOUT 900)
   add_dependencies(test_lifecycle_loop lorvent nav2_costmap_2d_test_layers)
   target_include_directories(test_lifecycle_loop PRIVATE ${CMAKE_CURRENT_LIST_DIR}/..)

@@ -30,6 +30,7 @@
 #include "nav_msgs/msg/occupancy_grid.hpp"
 #include "rclcpp/rclcpp.hpp"
 #include "server_test_helpers.hpp"
+#include "simulated_cameras.hpp"
 #include "tf2_ros/static_transform_broadcaster.h"
 #include "tf2_ros/transform_broadcaster.h"
 
@@ -57,25 +58,6 @@ unsigned long environmentNumber(const char * name, unsigned long fallback)
   return value != nullptr && *value != '\0' ? std::stoul(value) : fallback;
 }
 
-geometry_msgs::msg::TransformStamped makeTransform(
-    const rclcpp::Time & stamp,
-    const std::string & parent,
-    const std::string & child,
-    double x,
-    double y,
-    double yaw)
-{
-  geometry_msgs::msg::TransformStamped t;
-  t.header.stamp = stamp;
-  t.header.frame_id = parent;
-  t.child_frame_id = child;
-  t.transform.translation.x = x;
-  t.transform.translation.y = y;
-  t.transform.rotation.z = std::sin(yaw / 2.0);
-  t.transform.rotation.w = std::cos(yaw / 2.0);
-  return t;
-}
-
 /// A robot driving a circle of 1 m radius: map -> odom (static), odom -> base_link at 20 Hz.
 class DrivingRobot
 {
@@ -85,7 +67,8 @@ public:
         static_broadcaster_(node_),
         broadcaster_(node_)
   {
-    static_broadcaster_.sendTransform(makeTransform(node_->now(), "map", "odom", 1.0, 0.0, 0.0));
+    static_broadcaster_.sendTransform(
+        demo::toTransform(demo::toIsometry({1.0, 0.0, 0.0}), node_->now(), "map", "odom"));
     publish();
     timer_ = node_->create_wall_timer(50ms, [this]() { publish(); });
     executor_.add_node(node_);
@@ -108,8 +91,11 @@ private:
   {
     const double t = std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
     const double angle = 2.0 * M_PI * t / 20.0;
-    broadcaster_.sendTransform(makeTransform(
-        node_->now(), "odom", "base_link", std::cos(angle), std::sin(angle), angle + M_PI / 2.0));
+    broadcaster_.sendTransform(demo::toTransform(
+        demo::toIsometry({std::cos(angle), std::sin(angle), angle + M_PI / 2.0}),
+        node_->now(),
+        "odom",
+        "base_link"));
   }
 
   rclcpp::Node::SharedPtr node_;

@@ -50,7 +50,8 @@ public:
         static_broadcaster(node),
         broadcaster(node)
   {
-    static_broadcaster.sendTransform(transform(node->now(), "map", "odom", demo::kOdomInMap));
+    static_broadcaster.sendTransform(
+        demo::toTransform(demo::toIsometry(demo::kOdomInMap), node->now(), "map", "odom"));
     publishPose();
     thread = std::thread([this]() { run(); });
     for (size_t index = 0; index < cameras.size(); ++index) {
@@ -77,10 +78,11 @@ public:
     cameras = {};
     std::lock_guard<std::mutex> lock(mutex);
     const rclcpp::Time now = node->now();
-    broadcaster.sendTransform(transform(now, "odom", "base_link", current));
-    current = new_pose;
     broadcaster.sendTransform(
-        transform(now + rclcpp::Duration(0, 1), "odom", "base_link", current));
+        demo::toTransform(demo::toIsometry(current), now, "odom", "base_link"));
+    current = new_pose;
+    broadcaster.sendTransform(demo::toTransform(
+        demo::toIsometry(current), now + rclcpp::Duration(0, 1), "odom", "base_link"));
   }
 
   /// Starts camera @p index of the demo's cameras (0 front, 1 left).
@@ -107,28 +109,12 @@ public:
   std::atomic<double> world_time{10.0};
 
 private:
-  static geometry_msgs::msg::TransformStamped transform(
-      const rclcpp::Time & stamp,
-      const std::string & parent,
-      const std::string & child,
-      const demo::Pose2D & pose)
-  {
-    geometry_msgs::msg::TransformStamped t;
-    t.header.stamp = stamp;
-    t.header.frame_id = parent;
-    t.child_frame_id = child;
-    t.transform.translation.x = pose.x;
-    t.transform.translation.y = pose.y;
-    t.transform.rotation.z = std::sin(pose.yaw / 2.0);
-    t.transform.rotation.w = std::cos(pose.yaw / 2.0);
-    return t;
-  }
-
   // Stamp and pose are taken together: no sample stamped before a move shows the new pose.
   void publishPose()
   {
     std::lock_guard<std::mutex> lock(mutex);
-    broadcaster.sendTransform(transform(node->now(), "odom", "base_link", current));
+    broadcaster.sendTransform(
+        demo::toTransform(demo::toIsometry(current), node->now(), "odom", "base_link"));
   }
 
   void run()
