@@ -112,7 +112,8 @@ public:
 /// for it, and leave the waits made before to end by themselves rather than cancel them: the
 /// buffer may be calling with its request lock held. They must not be called while holding a lock
 /// that such a callback takes, such as the filter's output lock: so not from an output callback
-/// while another thread may deliver into the same filter.
+/// while another thread may deliver into the same filter. The destructor disconnects the input,
+/// which waits for a delivery from it under way: so not inside one either.
 ///
 /// Lock order: ts_futures_mutex_ and messages_mutex_ are never held together; target_frames_mutex_
 /// and the gate's mutex may be taken while holding messages_mutex_. No filter lock is held while
