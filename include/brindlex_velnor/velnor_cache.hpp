@@ -58,9 +58,11 @@ struct ObservationOption
  *
  * Teardown: `deactivate` and the destructor wait for the clouds being delivered from the dropped
  * subscriptions, and none is delivered from them afterwards; the destructor also waits for the
- * clouds its filters are handing over on the thread that feeds the tf buffer. Neither may
- * therefore run inside a delivery or hold a lock that a delivery takes (a buffer's mutex, the
- * frustum manager's mutex); the layered map's mutex is fine.
+ * clouds its filters are handing over on the thread that feeds the tf buffer, and for a filter
+ * callback of that thread under way. Neither may therefore run inside a delivery or hold a lock
+ * that a delivery takes (a buffer's mutex, the frustum manager's mutex); the layered map's mutex
+ * is fine. A filter's timeout under way (on the thread serving the tf buffer's timers) is waited
+ * for only by a filter that does so itself, which Humble's does not.
  */
 class VelnorCache
 {

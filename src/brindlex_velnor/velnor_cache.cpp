@@ -146,9 +146,12 @@ VelnorCache::~VelnorCache()
 {
   // Clouds may still be on their way on an executor thread or on the thread that feeds the tf
   // buffer. Close the subscriptions and then the filters' way into the buffers, each waiting for
-  // the cloud under way; then cancel the filters' transform waits. The tf buffer calls a filter
-  // back under its request lock, which a cancel takes too: one more cancel (of nothing) waits for
-  // a callback into a filter that is still running, so no filter goes while in use.
+  // the cloud under way; then cancel the filters' transform waits, and only then let the filters
+  // go: Humble's filter does not wait, when it goes, for the tf buffer's callback into it under
+  // way. For a transform that arrived the buffer calls back under its request lock, which a cancel
+  // takes too: one more cancel (of nothing) waits for that callback. A timeout calls back after
+  // the buffer has released its locks, which nothing here can wait for; only the filter can
+  // (Humble's does not: ros/geometry2 issue 565).
   for (auto & subscriber : subscribers) {
     subscriber->unsubscribe();
   }

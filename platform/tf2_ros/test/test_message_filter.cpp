@@ -330,6 +330,52 @@ TEST_F(MessageFilterTest, DestructionCancelsPendingWaits)
   EXPECT_EQ(0u, releasedCount());
 }
 
+// The buffer calls a timeout back after releasing its lock: destroyed at about that moment, the
+// filter waits for the callback under way, and no drop is logged once the destructor returned.
+TEST_F(MessageFilterTest, DestructionAtTheTimeoutWaitsForItsCallback)
+{
+  const int rounds = 2000;
+  std::vector<size_t> log_size_at_destruction;
+  for (int round = 0; round < rounds; ++round) {
+    makeFilter(5, std::chrono::milliseconds(1));
+    filter->add(makePose("base_link", 1000 + round));
+    // Around the 1 ms timeout, spread so that some rounds meet the callback under way.
+    std::this_thread::sleep_for(std::chrono::microseconds(600 + 100 * (round % 8)));
+    filter.reset();
+    std::lock_guard<std::mutex> lock(g_log_mutex);
+    log_size_at_destruction.push_back(g_log.size());
+  }
+  timer_thread.reset();
+
+  std::lock_guard<std::mutex> lock(g_log_mutex);
+  for (size_t i = 0; i < g_log.size(); ++i) {
+    const auto at = g_log[i].text.find(" at time ");
+    if (g_log[i].text.find(kOutTheBack) == std::string::npos || at == std::string::npos) {
+      continue;
+    }
+    const int round = std::stoi(g_log[i].text.substr(at + 9)) - 1000;
+    ASSERT_GE(round, 0);
+    ASSERT_LT(round, rounds);
+    EXPECT_LT(i, log_size_at_destruction[round]) << g_log[i].text;
+  }
+}
+
+// Destroyed inside its own output callback on the thread feeding the buffer (which holds its
+// request lock there), with another message waiting: no wait for itself, no cancel at the buffer,
+// the signal finishes its call, and the other wait no longer reaches the filter.
+TEST_F(MessageFilterTest, DestructionInsideItsOwnCallback)
+{
+  filter = std::make_unique<Filter>(*buffer, "map", 5, node, std::chrono::seconds(30));
+  filter->registerCallback([this](const Filter::MConstPtr &) { filter.reset(); });
+  recordReleases();
+  filter->add(makePose("base_link", 11));
+  filter->add(makePose("base_link", 13));
+  buffer->setTransform(makeTransform("map", "base_link", 12.0, 1.0), "test");
+  EXPECT_EQ(nullptr, filter);
+  buffer->setTransform(makeTransform("map", "base_link", 14.0, 1.0), "test");
+  EXPECT_EQ((std::vector<int>{11}), released_stamps);
+}
+
 int main(int argc, char ** argv)
 {
   ::testing::InitGoogleTest(&argc, argv);

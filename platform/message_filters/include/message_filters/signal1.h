@@ -46,7 +46,8 @@ private:
 
 /// Callbacks run synchronously, in registration order, with the signal's mutex held: two
 /// threads signalling the same filter are serialised, and a callback must not register or
-/// remove callbacks of the same signal.
+/// remove callbacks of the same signal. A callback may destroy the signal (with the filter that
+/// owns it): the call keeps the callbacks and the mutex until it returns.
 template <class M>
 class Signal1
 {
@@ -58,32 +59,39 @@ public:
   CallbackHelper1Ptr addCallback(const std::function<void(P)> & callback)
   {
     auto helper = std::make_shared<CallbackHelper1T<P, M>>(callback);
-    std::lock_guard<std::mutex> lock(mutex_);
-    callbacks_.push_back(helper);
-    return callbacks_.back();
+    std::lock_guard<std::mutex> lock(state_->mutex);
+    state_->callbacks.push_back(helper);
+    return state_->callbacks.back();
   }
 
   void removeCallback(const CallbackHelper1Ptr & helper)
   {
-    std::lock_guard<std::mutex> lock(mutex_);
-    auto it = std::find(callbacks_.begin(), callbacks_.end(), helper);
-    if (it != callbacks_.end()) {
-      callbacks_.erase(it);
+    std::lock_guard<std::mutex> lock(state_->mutex);
+    auto & callbacks = state_->callbacks;
+    auto it = std::find(callbacks.begin(), callbacks.end(), helper);
+    if (it != callbacks.end()) {
+      callbacks.erase(it);
     }
   }
 
   void call(const MessageEvent<M const> & event)
   {
-    std::lock_guard<std::mutex> lock(mutex_);
-    bool nonconst_force_copy = callbacks_.size() > 1;
-    for (const CallbackHelper1Ptr & helper : callbacks_) {
+    const std::shared_ptr<State> state = state_;
+    std::lock_guard<std::mutex> lock(state->mutex);
+    bool nonconst_force_copy = state->callbacks.size() > 1;
+    for (const CallbackHelper1Ptr & helper : state->callbacks) {
       helper->call(event, nonconst_force_copy);
     }
   }
 
 private:
-  std::mutex mutex_;
-  V_CallbackHelper1 callbacks_;
+  struct State
+  {
+    std::mutex mutex;
+    V_CallbackHelper1 callbacks;
+  };
+
+  const std::shared_ptr<State> state_ = std::make_shared<State>();
 };
 
 }  // namespace message_filters

@@ -5,13 +5,16 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <cstdint>
 #include <functional>
+#include <iterator>
 #include <list>
 #include <memory>
 #include <mutex>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <tuple>
 #include <type_traits>
 #include <unordered_map>
@@ -103,9 +106,18 @@ public:
 /// Messages with an empty frame id are dropped at once. Drops are logged at INFO on the node's
 /// logger.
 ///
+/// clear() and the destructor wait for the buffer's callbacks into the filter that are under way
+/// on other threads, and no callback of a wait made before reaches the filter afterwards. Inside
+/// one of those callbacks (an output callback may clear or destroy the filter) they do not wait
+/// for it, and leave the waits made before to end by themselves rather than cancel them: the
+/// buffer may be calling with its request lock held. They must not be called while holding a lock
+/// that such a callback takes, such as the filter's output lock: so not from an output callback
+/// while another thread may deliver into the same filter. The destructor disconnects the input,
+/// which waits for a delivery from it under way: so not inside one either.
+///
 /// Lock order: ts_futures_mutex_ and messages_mutex_ are never held together; target_frames_mutex_
-/// may be taken while holding messages_mutex_. No filter lock is held while calling into the
-/// buffer except target_frames_mutex_ around canTransform.
+/// and the gate's mutex may be taken while holding messages_mutex_. No filter lock is held while
+/// calling into the buffer except target_frames_mutex_ around canTransform.
 template <class M, class BufferT = tf2_ros::Buffer>
 class MessageFilter : public MessageFilterBase, public message_filters::SimpleFilter<M>
 {
@@ -262,15 +274,18 @@ public:
   /// Cancels the pending waits and forgets the queued messages.
   void clear() override
   {
+    const bool in_callback = gate_->close();
     std::unordered_map<uint64_t, tf2_ros::TransformStampedFuture> pending;
     {
       std::unique_lock<std::mutex> lock(ts_futures_mutex_);
       pending.swap(ts_futures_);
     }
     // Outside the filter's locks: a cancel waits for the buffer's request lock, which is held
-    // while a transformable callback runs into this filter.
-    for (auto & kv : pending) {
-      buffer_.cancel(kv.second);
+    // while a transformable callback runs into this filter, maybe on this very thread.
+    if (!in_callback) {
+      for (auto & kv : pending) {
+        buffer_.cancel(kv.second);
+      }
     }
 
     std::unique_lock<std::mutex> unique_lock(messages_mutex_);
@@ -306,8 +321,10 @@ public:
     std::vector<std::tuple<uint64_t, tf2::TimePoint, std::string>> wait_params;
     MessageInfo info;
     info.handles.reserve(target_frames_copy.size() * 2);
+    uint64_t generation = 0;
     {
       std::unique_lock<std::mutex> lock(messages_mutex_);
+      generation = gate_->generation();
       for (const std::string & target_frame : target_frames_copy) {
         wait_params.emplace_back(next_handle_index_, tf2_ros::fromRclcpp(stamp), target_frame);
         info.handles.push_back(next_handle_index_++);
@@ -336,12 +353,19 @@ public:
       const auto & handle = std::get<0>(param);
       const auto & wait_stamp = std::get<1>(param);
       const auto & target_frame = std::get<2>(param);
+      // The buffer may call back after the filter is gone (a timeout calls after releasing the
+      // buffer's lock, so no cancel waits for it): the filter is used only inside the gate.
       tf2_ros::TransformStampedFuture future = buffer_.waitForTransform(
           target_frame,
           frame_id,
           wait_stamp,
           buffer_timeout_,
-          std::bind(&MessageFilter::transformReadyCallback, this, std::placeholders::_1, handle));
+          [this, gate = gate_, generation, handle](const tf2_ros::TransformStampedFuture & ready) {
+            typename CallbackGate::Pass pass(*gate, generation);
+            if (pass) {
+              transformReadyCallback(ready, handle);
+            }
+          });
 
       // Handles 0 and all-ones: the callback has already run.
       if (0 != future.getHandle() && 0xffffffffffffffffULL != future.getHandle()) {
@@ -363,6 +387,96 @@ public:
   virtual uint32_t getQueueSize() { return queue_size_; }
 
 private:
+  /// Admits the buffer's callbacks into the filter, by generation of waits: close() ends the
+  /// current one and waits for its callbacks under way on other threads. Held by shared pointer
+  /// by every callback, so that a callback can still be turned away once the filter is gone.
+  class CallbackGate
+  {
+  public:
+    /// One callback: admitted when its generation is still open; leaves on destruction.
+    class Pass
+    {
+    public:
+      Pass(CallbackGate & gate, uint64_t generation)
+          : gate_(gate), admitted_(gate.enter(generation))
+      {
+      }
+
+      ~Pass()
+      {
+        if (admitted_) {
+          gate_.leave();
+        }
+      }
+
+      Pass(const Pass &) = delete;
+      Pass & operator=(const Pass &) = delete;
+
+      explicit operator bool() const { return admitted_; }
+
+    private:
+      CallbackGate & gate_;
+      bool admitted_;
+    };
+
+    uint64_t generation()
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      return generation_;
+    }
+
+    /// Returns whether the calling thread is inside a callback, which it does not wait for.
+    bool close()
+    {
+      const std::thread::id self = std::this_thread::get_id();
+      std::unique_lock<std::mutex> lock(mutex_);
+      const uint64_t closed = generation_++;
+      left_.wait(lock, [&]() {
+        return std::none_of(inside_.begin(), inside_.end(), [&](const Inside & entry) {
+          return entry.thread != self && entry.generation <= closed;
+        });
+      });
+      return std::any_of(inside_.begin(), inside_.end(), [&](const Inside & entry) {
+        return entry.thread == self;
+      });
+    }
+
+  private:
+    struct Inside
+    {
+      std::thread::id thread;
+      uint64_t generation;
+    };
+
+    bool enter(uint64_t generation)
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      if (generation != generation_) {
+        return false;
+      }
+      inside_.push_back({std::this_thread::get_id(), generation});
+      return true;
+    }
+
+    void leave()
+    {
+      const std::thread::id self = std::this_thread::get_id();
+      std::lock_guard<std::mutex> lock(mutex_);
+      // The innermost of this thread's callbacks: an output callback may add a message whose
+      // transform is there, which calls back at once.
+      auto entry = std::find_if(inside_.rbegin(), inside_.rend(), [&](const Inside & inside) {
+        return inside.thread == self;
+      });
+      inside_.erase(std::next(entry).base());
+      left_.notify_all();
+    }
+
+    std::mutex mutex_;
+    std::condition_variable left_;
+    uint64_t generation_ = 0;
+    std::vector<Inside> inside_;
+  };
+
   void init()
   {
     successful_transform_count_ = 0;
@@ -528,6 +642,8 @@ private:
   // Futures of pending waits, so that they can be cancelled.
   std::mutex ts_futures_mutex_;
   std::unordered_map<uint64_t, tf2_ros::TransformStampedFuture> ts_futures_;
+
+  const std::shared_ptr<CallbackGate> gate_ = std::make_shared<CallbackGate>();
 };
 
 }  // namespace tf2_ros
