@@ -117,9 +117,9 @@ struct CellCache::CellTable
   // Working lists of an update, kept here so their storage is reused.
   std::vector<BinnedPoint> binned;
   std::vector<PendingUnit> pending;
-  std::vector<double> supersede;  ///< per source: the stamp of its oldest new unit
   uint64_t mask{0};
   uint32_t generation{0};
+  std::vector<double> supersede;  ///< per source: the stamp of its oldest new unit
 
   CellTable() : slots(kInitialCapacity, Slot{0, 0, 0}), mask(kInitialCapacity - 1) {}
 
