@@ -40,11 +40,13 @@ public:
 
   /**
    * @brief One cache update: bin the gathered points by cell keeping each cell's top points, walk
-   * the cache (decay, distance, re-delivery, re-observation, frustum clearing), then prepend the
-   * new units. A point that is not finite, or whose cell index (coordinate / cache_resolution,
-   * rounded down) does not fit in int32, is dropped before binning. No lock is taken;
-   * the caller holds the lock that guards this cache.
-   * @param observations gathered observations of the marking sources (global frame)
+   * the cache (decay, distance, re-delivery, re-observation, frustum clearing), then merge the
+   * new units in by stamp. A cached unit counts as delivered again only when its own source
+   * delivered a unit at least as old in this update. A point that is not finite, or whose cell
+   * index (coordinate / cache_resolution, rounded down) does not fit in int32, is dropped before
+   * binning. No lock is taken; the caller holds the lock that guards this cache.
+   * @param observations gathered observations of the marking sources (global frame), each with
+   * every observation its source still holds
    * @param detectors the frustum detectors in use this cycle
    * @param robot_x robot position, m, global frame
    * @param robot_y robot position, m, global frame

@@ -43,12 +43,13 @@ public:
 };
 
 /**
- * @brief One stored cloud: its stamp, the frame of its points and one unit per semantic class.
+ * @brief One stored cloud: its stamp, the frame of its points, one unit per semantic class and the
+ * source that stored it.
  */
 class Observation
 {
 public:
-  /// Stamp 0 s 0 ns, frame "", no units.
+  /// Stamp 0 s 0 ns, frame "", no units, source 0.
   Observation();
   Observation(const Observation & other);
   Observation & operator=(const Observation & other);
@@ -59,6 +60,9 @@ public:
   builtin_interfaces::msg::Time stamp;
   std::string frame;
   std::vector<ObservationUnit> units;
+  /// Which source of its depth-camera cache stored it: the source's place in the order the
+  /// sources were added. Set by the cache when it gathers the observations.
+  uint32_t source;
 };
 
 /**
@@ -92,13 +96,14 @@ public:
   float max_y;
 };
 
-/// A DataUnit held by the depth-camera cache, with the time (s) its points were observed.
+/// A DataUnit held by the depth-camera cache, with the time (s) its points were observed and the
+/// source that observed them.
 class CacheUnit : public DataUnit
 {
 public:
-  /// `DataUnit()` and stamp 0.0.
+  /// `DataUnit()`, stamp 0.0 and source 0.
   CacheUnit();
-  /// Copy of the data part and stamp 0.0.
+  /// Copy of the data part, stamp 0.0 and source 0.
   explicit CacheUnit(const DataUnit & unit);
   CacheUnit(const CacheUnit & other);
   CacheUnit & operator=(const CacheUnit & other);
@@ -107,6 +112,7 @@ public:
   ~CacheUnit() override;
 
   double stamp;
+  uint32_t source;  ///< the `Observation::source` of the observation it came from
 };
 
 /// A change of the semantic map: withdraw (CLEAR) or apply (MARK) the unit's points.

@@ -131,8 +131,8 @@ public:
   void checkAllMarkingObsHZ(std::unordered_map<std::string, double> & rates);
 
   /**
-   * @brief Gather the marking sources' observations (appended) and the frustum detectors they fed
-   * this cycle (replaced). Map-update thread only.
+   * @brief Gather the marking sources' observations (appended, each with its `source` set) and
+   * the frustum detectors they fed this cycle (replaced). Map-update thread only.
    * @return whether every marking source reports itself current
    */
   bool getMarkingObservations(

@@ -81,6 +81,7 @@ struct BinnedPoint
 struct PendingUnit
 {
   double stamp;
+  uint32_t source;
   bool flag;
   std::size_t begin;  ///< its points in the binned-point array
   std::size_t end;
@@ -118,6 +119,7 @@ struct CellCache::CellTable
   std::vector<PendingUnit> pending;
   uint64_t mask{0};
   uint32_t generation{0};
+  std::vector<double> supersede;  ///< per source: the stamp of its oldest new unit
 
   CellTable() : slots(kInitialCapacity, Slot{0, 0, 0}), mask(kInitialCapacity - 1) {}
 
@@ -296,7 +298,7 @@ void CellCache::update(
         }
         binned.push_back(BinnedPoint{x, y, z, index});
       }
-      pending.push_back(PendingUnit{stamp, unit.flag, begin, binned.size()});
+      pending.push_back(PendingUnit{stamp, observation.source, unit.flag, begin, binned.size()});
     }
   }
 
@@ -324,6 +326,7 @@ void CellCache::update(
     unit.types.assign(kept, SemanticType());
     unit.flag = p.flag;
     unit.stamp = p.stamp;
+    unit.source = p.source;
     float * out = unit.points.data();
     std::size_t k = 0;
     for (std::size_t i = p.begin; i < p.end; ++i) {
@@ -339,8 +342,25 @@ void CellCache::update(
     }
   }
 
-  // A cached unit at least as new as the oldest new unit was delivered again.
-  const double supersede = fresh.empty() ? now : fresh.back().stamp;
+  // A source hands over every observation it still holds, so a cached unit of a source at least
+  // as new as that source's oldest new unit was delivered again. Only its own source can say so:
+  // what a source no longer holds stays, however new, until a rule below withdraws it.
+  constexpr double kNothingDelivered = std::numeric_limits<double>::infinity();
+  std::vector<double> & supersede = table.supersede;
+  supersede.clear();
+  for (const CacheUnit & unit : fresh) {
+    if (unit.source >= supersede.size()) {
+      supersede.resize(unit.source + std::size_t{1}, kNothingDelivered);
+    }
+    supersede[unit.source] = std::min(supersede[unit.source], unit.stamp);
+  }
+  const auto deliveredAgain = [&supersede, now](const CacheUnit & unit) {
+    const double threshold =
+        unit.source < supersede.size() && supersede[unit.source] != kNothingDelivered
+            ? supersede[unit.source]
+            : now;
+    return unit.stamp >= threshold;
+  };
 
   const bool decay = settings.decay_time > 0.0;
   const double distance = settings.local_cache_distance;
@@ -361,7 +381,7 @@ void CellCache::update(
     }
     if ((distance > 0.0 &&
          (far(unit.min_x, unit.max_x, robot_x) || far(unit.min_y, unit.max_y, robot_y))) ||
-        unit.stamp >= supersede) {
+        deliveredAgain(unit)) {
       changes.emplace_back(unit, MapChangeUnit::CLEAR);
       it = units.erase(it);
       --count;
@@ -418,8 +438,12 @@ void CellCache::update(
     unit.updateEdge();
     changes.emplace_back(unit, MapChangeUnit::MARK);
   }
+  // Another source's cached units may be newer than the new ones, so the new list is merged in by
+  // stamp (moving list nodes only), new units before cached ones of equal stamp: the cache stays
+  // newest first, which the decay rule relies on.
   count += fresh.size();
-  units.splice(units.begin(), fresh);
+  fresh.merge(units, [](const CacheUnit & a, const CacheUnit & b) { return a.stamp > b.stamp; });
+  units.swap(fresh);
 }
 
 }  // namespace velnor

@@ -58,7 +58,7 @@ ObservationUnit::~ObservationUnit() = default;
 
 void ObservationUnit::updateEdge() { computeEdge(*this); }
 
-Observation::Observation() : stamp(), frame(), units() {}
+Observation::Observation() : stamp(), frame(), units(), source(0) {}
 
 Observation::Observation(const Observation & other) = default;
 Observation & Observation::operator=(const Observation & other) = default;
@@ -92,9 +92,9 @@ DataUnit::~DataUnit() = default;
 
 void DataUnit::updateEdge() { computeEdge(*this); }
 
-CacheUnit::CacheUnit() : DataUnit(), stamp(0.0) {}
+CacheUnit::CacheUnit() : DataUnit(), stamp(0.0), source(0) {}
 
-CacheUnit::CacheUnit(const DataUnit & unit) : DataUnit(unit), stamp(0.0) {}
+CacheUnit::CacheUnit(const DataUnit & unit) : DataUnit(unit), stamp(0.0), source(0) {}
 
 CacheUnit::CacheUnit(const CacheUnit & other) = default;
 CacheUnit & CacheUnit::operator=(const CacheUnit & other) = default;

@@ -7,6 +7,7 @@
 #include <chrono>
 #include <cmath>
 #include <functional>
+#include <iterator>
 #include <map>
 #include <stdexcept>
 #include <string>
@@ -349,17 +350,29 @@ bool VelnorCache::getMarkingObservations(
 {
   frustum_manager->clear();
 
-  std::vector<std::shared_ptr<ObservationBuffer>> marking;
+  // Each marking source with its place among all sources, which stays its identity while it is
+  // switched off and on again.
+  std::vector<std::pair<std::shared_ptr<ObservationBuffer>, uint32_t>> marking;
   {
     std::lock_guard<std::mutex> lock(cache_mutex);
-    marking = marking_buffers;
+    for (const auto & buffer : marking_buffers) {
+      const auto place = std::find(observation_buffers.begin(), observation_buffers.end(), buffer);
+      marking.emplace_back(
+          buffer, static_cast<uint32_t>(std::distance(observation_buffers.begin(), place)));
+    }
   }
 
   bool current = true;
-  for (const auto & buffer : marking) {
-    std::lock_guard<std::mutex> lock(buffer->mutex);
-    buffer->getObservations(observations);
-    current = buffer->isCurrent() && current;
+  for (const auto & [buffer, source] : marking) {
+    const std::size_t first = observations.size();
+    {
+      std::lock_guard<std::mutex> lock(buffer->mutex);
+      buffer->getObservations(observations);
+      current = buffer->isCurrent() && current;
+    }
+    for (std::size_t i = first; i < observations.size(); ++i) {
+      observations[i].source = source;
+    }
   }
 
   detectors = frustum_manager->getUsing();

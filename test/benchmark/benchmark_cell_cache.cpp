@@ -41,7 +41,8 @@ double cameraYaw(int camera) { return camera * kPi / 2.0; }
 /**
  * What the four cameras of a robot at the origin see: every pixel's ray meets the floor or, beyond
  * 3.5 m, a wall with a wavy face, so neighbouring pixels land in neighbouring cells as in a real
- * depth image. Each cloud splits into four classes by image region, in pixel order.
+ * depth image. Each cloud splits into four classes by image region, in pixel order, and comes from
+ * a source of its own.
  */
 std::vector<velnor::Observation> baseClouds()
 {
@@ -78,6 +79,7 @@ std::vector<velnor::Observation> baseClouds()
       unit.updateEdge();
       clouds[static_cast<size_t>(c)].units.push_back(unit);
     }
+    clouds[static_cast<size_t>(c)].source = static_cast<uint32_t>(c);
   }
   return clouds;
 }

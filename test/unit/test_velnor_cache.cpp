@@ -623,6 +623,56 @@ TEST_F(VelnorCacheTest, DeactivateDropsTheCacheWithoutClears)
   EXPECT_EQ(2, changes[0].points.cols());
 }
 
+TEST_F(VelnorCacheTest, CamerasOutOfPhaseKeepWhatOnlyOneOfThemSaw)
+{
+  // A fast camera that holds its newest cloud only, and a slow one holding a cloud older than
+  // anything the fast one sends. Each cloud is one point, told apart by its y.
+  auto fast = source("fast", "");
+  fast.observation_keep_time = 0.0;
+  makeCache({fast, source("slow", "")});
+  const auto store = [this](size_t camera, double seconds_ago, float y) {
+    const rclcpp::Time at(stamp.nanoseconds() - static_cast<int64_t>(seconds_ago * 1e9));
+    EXPECT_TRUE(cache->store(camera, *makeCloud("cam", at, {{0.5f, y, 0.2f}})));
+  };
+  using Changes = std::vector<std::pair<int, float>>;  // operation, y of the point
+  const int clear = MapChangeUnit::CLEAR;
+  const int mark = MapChangeUnit::MARK;
+  struct Step
+  {
+    std::string what;
+    std::function<void()> act;
+    Changes changes;
+  };
+  const std::vector<Step> steps = {
+      {"the fast camera sees an object", [&] {
+         store(0, 0.5, 1.0f);
+         store(1, 4.0, -1.0f);
+       },
+       {{mark, 1.0f}, {mark, -1.0f}}},
+      {"it turns away: only the cloud the slow camera still holds is delivered again",
+       [&] { store(0, 0.0, -0.5f); }, {{clear, -1.0f}, {mark, -0.5f}, {mark, -1.0f}}},
+      {"the slow camera's held cloud decays alone", [&] { cache->setDecayTime(2.5); },
+       {{clear, -0.5f}, {clear, -1.0f}, {mark, -0.5f}, {mark, -1.0f}}},
+      {"the fast camera stops marking: what it delivered stays",
+       [&] { EXPECT_TRUE(cache->setObservationMarkingStatus("fast", false)); },
+       {{clear, -1.0f}, {mark, -1.0f}}},
+      {"and marks again as the same source",
+       [&] { EXPECT_TRUE(cache->setObservationMarkingStatus("fast", true)); },
+       {{clear, -0.5f}, {clear, -1.0f}, {mark, -0.5f}, {mark, -1.0f}}},
+  };
+  for (const auto & step : steps) {
+    SCOPED_TRACE(step.what);
+    step.act();
+    std::vector<MapChangeUnit> changes;
+    cache->updateCache(0.0, 0.0, changes);
+    Changes got;
+    for (const auto & change : changes) {
+      got.emplace_back(change.operate, change.points.cols() == 1 ? change.points(1, 0) : NAN);
+    }
+    EXPECT_EQ(step.changes, got);
+  }
+}
+
 TEST_F(VelnorCacheTest, UpdateAgesTheCacheWithTheCurrentSettings)
 {
   // A unit observed 10 s ago, whose source then stops marking (so it is not delivered again),
