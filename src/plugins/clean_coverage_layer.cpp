@@ -14,6 +14,7 @@
 #include "brindlex_nav2_semanticmap/layered_semanticmap.hpp"
 #include "brindlex_nav2_semanticmap/semantic_type.hpp"
 #include "geometry_msgs/msg/pose_stamped.hpp"
+#include "lorvent/parameter_check.hpp"
 #include "pluginlib/class_list_macros.hpp"
 #include "rclcpp/create_service.hpp"
 #include "util/util.hpp"
@@ -92,13 +93,8 @@ void CleanCoverageLayer::onInitialize(bool & enabled_flag)
   }
   // The straightening thins the path by this distance; against NaN no comparison holds.
   if (std::isnan(distance_threshold)) {
-    LOG_ERROR(
-        "{}: parameter {} must be a number of metres, got {}",
-        name,
-        getFullName("distance_threshold"),
-        distance_threshold);
-    throw std::invalid_argument(fmt::format(
-        "Invalid parameter {}: {}", getFullName("distance_threshold"), distance_threshold));
+    refuseParameter(
+        name, getFullName("distance_threshold"), "a number of metres", distance_threshold);
   }
   current = false;
 

@@ -2,11 +2,11 @@
 
 #include <cmath>
 #include <limits>
-#include <sstream>
 #include <stdexcept>
 #include <utility>
 
 #include "brindlex_nav2_semanticmap/layered_semanticmap.hpp"
+#include "lorvent/parameter_check.hpp"
 #include "lorvent/string_util.hpp"
 #include "pluginlib/class_list_macros.hpp"
 #include "util/util.hpp"
@@ -42,19 +42,6 @@ std::vector<std::string> splitWords(const std::string & text)
 double secondsBetween(const rclcpp::Time & from, const rclcpp::Time & to)
 {
   return static_cast<double>(to.nanoseconds() - from.nanoseconds()) * 1e-9;
-}
-
-/// Logs an ERROR naming the parameter, what it must be and the value it has, then fails the
-/// configure: the value would leave a camera that never marks, or a comparison without meaning.
-template <typename Value>
-[[noreturn]] void refuseParameter(
-    const std::string & layer_name,
-    const std::string & full_name,
-    const std::string & requirement,
-    const Value & value)
-{
-  LOG_ERROR("{}: parameter {} must be {}, got {}", layer_name, full_name, requirement, value);
-  throw std::invalid_argument(fmt::format("Invalid parameter {}: {}", full_name, value));
 }
 
 /// A negative decay time works as 0 does, which is easily mistaken for a short decay.
