@@ -3,6 +3,7 @@
 #include <Magick++.h>
 
 #include <cerrno>
+#include <cmath>
 #include <exception>
 #include <fstream>
 #include <mutex>
@@ -132,6 +133,13 @@ MetaGeometry readMetaFile(const fs::path & file)
   if (origin.size() < 2) {
     throw std::runtime_error("origin has fewer than two elements");
   }
+  // Zero, negative or non-finite values would pile every zone onto one spot or mirror it.
+  if (!std::isfinite(resolution) || !(resolution > 0.0)) {
+    throw std::runtime_error("resolution is not a positive finite number");
+  }
+  if (!std::isfinite(origin[0]) || !std::isfinite(origin[1])) {
+    throw std::runtime_error("origin is not finite");
+  }
   return {resolution, origin[0], origin[1]};
 }
 
@@ -139,7 +147,11 @@ std::pair<uint32_t, uint32_t> readImageSize(const fs::path & meta_file)
 {
   const nav2_map_server::LoadParameters params = nav2_map_server::loadMapYaml(meta_file.string());
   initialiseMagick();
-  const Magick::Image image(params.image_file_name);
+  // Only the header is read: decoding would allocate whatever size the file declares. With a
+  // sub-range of one frame the coders stop after the first header instead of reading on.
+  Magick::Image image;
+  image.subRange(1);
+  image.ping(params.image_file_name);
   return {static_cast<uint32_t>(image.columns()), static_cast<uint32_t>(image.rows())};
 }
 

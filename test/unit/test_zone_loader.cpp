@@ -440,6 +440,11 @@ INSTANTIATE_TEST_SUITE_P(
         MetaCase{
             "resolution: 0.05\norigin: 3\n", "yaml-cpp: error at line 2, column 9: bad conversion"},
         MetaCase{"resolution: 0.05\norigin: [1]\n", "origin has fewer than two elements"},
+        MetaCase{"resolution: 0\norigin: [0, 0]\n", "resolution is not a positive finite number"},
+        MetaCase{"resolution: -1\norigin: [0, 0]\n", "resolution is not a positive finite number"},
+        MetaCase{
+            "resolution: .inf\norigin: [0, 0]\n", "resolution is not a positive finite number"},
+        MetaCase{"resolution: 0.05\norigin: [0, .nan]\n", "origin is not finite"},
         MetaCase{
             "resolution: 0.05\norigin: [a, b, c]\n",
             "yaml-cpp: error at line 2, column 10: bad conversion"},
@@ -498,6 +503,16 @@ INSTANTIATE_TEST_SUITE_P(
         "occupied_thresh: 0.65\n",
         "image: other.pgm\nresolution: 0.05\norigin: [-10.0, -5.0, 0.0]\nnegate: 0\n"
         "occupied_thresh: 0.65\nfree_thresh: 0.25\n"));
+
+TEST_F(ZoneLoader, ImageSizeComesFromTheHeaderAlone)
+{
+  // Declares 12000 x 12000 pixels but holds none: decoding it would fail (or allocate them all).
+  writeFile(dir / "m1" / "map.pgm", "P5\n12000 12000\n255\n");
+  writeZones(kOneBlock);
+  EXPECT_EQ(load().size(), 1u);
+  EXPECT_EQ(meta.width, 12000u);
+  EXPECT_EQ(meta.height, 12000u);
+}
 
 TEST_F(ZoneLoader, MissingOrBrokenZoneFileFailsWithTheReasonAndACompleteRecord)
 {
