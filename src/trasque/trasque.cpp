@@ -14,6 +14,7 @@
 
 #include "nav2_map_server/map_io.hpp"
 #include "util/util.hpp"
+#include "zone_raster.hpp"
 
 namespace trasque {
 
@@ -21,12 +22,30 @@ namespace {
 
 namespace fs = std::filesystem;
 
+// Feature points that one zone file may name in all its zones together; a room map needs a few
+// thousand. YAML aliases let a small file name a large block many times, so the bound is on what
+// is read, not on the file's size.
+constexpr size_t kMaxFeaturePoints = size_t{1} << 20;
+
 // The id is appended to the directory, so it must stay a single component below it: an absolute
 // id would replace the directory and ".." or a separator would leave it.
 bool isDirectoryName(const std::string & id)
 {
   return id != "." && id != ".." && id.find('/') == std::string::npos &&
          id.find('\0') == std::string::npos;
+}
+
+// Why a file is not read at all: a FIFO would block open() and a device would never end, so
+// anything that is not a regular file (after following symlinks) is refused before it is opened.
+// Empty when the file is regular or cannot be inspected; opening it then says why.
+std::string irregularFile(const fs::path & file)
+{
+  std::error_code ec;
+  const fs::file_status status = fs::status(file, ec);
+  if (ec || fs::is_regular_file(status)) {
+    return {};
+  }
+  return fs::is_directory(status) ? "is a directory" : "is not a regular file";
 }
 
 // Why a file could not be opened for reading, from the errno the failed open left.
@@ -44,10 +63,8 @@ std::string getMapId(const fs::path & file)
   // Why no id was read, for the record that names the file.
   std::string reason;
   try {
-    std::error_code ec;
-    if (fs::is_directory(file, ec)) {
-      reason = "is a directory";
-    } else {
+    reason = irregularFile(file);
+    if (reason.empty()) {
       errno = 0;
       std::ifstream in(file);
       const int open_error = errno;
@@ -76,9 +93,9 @@ std::string getMapId(const fs::path & file)
 // YAML::LoadFile, but a file that cannot be opened says why instead of only "bad file".
 YAML::Node loadYamlFile(const fs::path & file)
 {
-  std::error_code ec;
-  if (fs::is_directory(file, ec)) {
-    throw std::runtime_error("is a directory");
+  const std::string irregular = irregularFile(file);
+  if (!irregular.empty()) {
+    throw std::runtime_error(irregular);
   }
   errno = 0;
   std::ifstream in(file);
@@ -146,6 +163,11 @@ MetaGeometry readMetaFile(const fs::path & file)
 std::pair<uint32_t, uint32_t> readImageSize(const fs::path & meta_file)
 {
   const nav2_map_server::LoadParameters params = nav2_map_server::loadMapYaml(meta_file.string());
+  const std::string irregular = irregularFile(params.image_file_name);
+  if (!irregular.empty()) {
+    LOG_ERROR("map image {} {}", params.image_file_name, irregular);
+    throw std::runtime_error(irregular);
+  }
   initialiseMagick();
   // Only the header is read: decoding would allocate whatever size the file declares. With a
   // sub-range of one frame the coders stop after the first header instead of reading on.
@@ -155,10 +177,56 @@ std::pair<uint32_t, uint32_t> readImageSize(const fs::path & meta_file)
   return {static_cast<uint32_t>(image.columns()), static_cast<uint32_t>(image.rows())};
 }
 
+// Counts the feature points an element adds to the zone file's total; throws past the bound.
+void countFeaturePoints(const YAML::Node & points, const fs::path & file, size_t & total)
+{
+  if (!points.IsDefined() || !points.IsSequence()) {
+    return;
+  }
+  total += points.size();
+  if (total > kMaxFeaturePoints) {
+    LOG_ERROR("zone file {} holds more than {} feature points", file.string(), kMaxFeaturePoints);
+    throw std::runtime_error("too many feature points");
+  }
+}
+
+// Cells the zone's raster takes at @p resolution; 0 when it would make none.
+uint64_t rasterCells(const Base & zone, double resolution)
+{
+  detail::Extent extent{};
+  const bool found =
+      zone.desctype == DescType::CIRCLE_LIST
+          ? detail::discExtent(zone.getFeaturePoints(), true, extent) == detail::ExtentResult::VALID
+          : detail::blockExtent(zone.getFeaturePoints(), extent);
+  return found ? detail::rasterCells(extent, resolution) : 0;
+}
+
+// The rasters of all zones together, at the map's resolution, stay within what one raster may
+// take; throws beyond it.
+void checkRasterCells(
+    const std::vector<std::shared_ptr<Base>> & zones, double resolution, const fs::path & file)
+{
+  uint64_t total = 0;
+  for (const auto & zone : zones) {
+    total += rasterCells(*zone, resolution);
+  }
+  if (total > detail::kMaxRasterCells) {
+    LOG_ERROR(
+        "zone file {} needs more than {} raster cells at resolution {}",
+        file.string(),
+        detail::kMaxRasterCells,
+        resolution);
+    throw std::runtime_error("zone rasters too large");
+  }
+}
+
 // Appends the narrow-corridor zones of the zone file's "editlayout" sequence; throws on a bad
-// element. Returns false when the file holds no such sequence.
+// element or past a bound. Returns false when the file holds no such sequence.
 bool readZones(
-    const YAML::Node & doc, const MapMeta & meta, std::vector<std::shared_ptr<Base>> & zones)
+    const YAML::Node & doc,
+    const MapMeta & meta,
+    const fs::path & file,
+    std::vector<std::shared_ptr<Base>> & zones)
 {
   if (!doc.IsMap()) {
     return false;
@@ -167,6 +235,7 @@ bool readZones(
   if (!layout.IsDefined() || !layout.IsSequence()) {
     return false;
   }
+  size_t points = 0;
   for (const YAML::Node & element : layout) {
     if (!element.IsDefined() || !element.IsMap()) {
       continue;
@@ -176,11 +245,13 @@ bool readZones(
     }
     switch (getDescType(element["desctype"].as<std::string>())) {
       case DescType::CIRCLE_LIST:
+        countFeaturePoints(element["points"], file, points);
         zones.push_back(CircleListFactory(element, meta));
         LOG_INFO(
             "TrasqueFactory add narrow corridor desctype CIRCLE_LIST, id {}", zones.back()->id);
         break;
       case DescType::BLOCK:
+        countFeaturePoints(element["rectangle"], file, points);
         zones.push_back(BlockFactory(element, meta));
         LOG_INFO("TrasqueFactory add narrow corridor desctype BLOCK, id {}", zones.back()->id);
         break;
@@ -188,6 +259,7 @@ bool readZones(
         break;
     }
   }
+  checkRasterCells(zones, meta.resolution, file);
   return true;
 }
 
@@ -254,7 +326,7 @@ std::vector<std::shared_ptr<Base>> TrasqueFactory(
     LOG_INFO("read map mark file {}", mark_file.string());
     std::vector<std::shared_ptr<Base>> zones;
     try {
-      if (!readZones(loadYamlFile(mark_file), meta, zones)) {
+      if (!readZones(loadYamlFile(mark_file), meta, mark_file, zones)) {
         LOG_CRITICAL("TrasqueFactory could not find valid zones");
         return {};
       }
