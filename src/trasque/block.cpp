@@ -113,13 +113,8 @@ std::shared_ptr<semantic_map::Gridmap<bool>> Block::getGrid(double resolution)
 
 std::shared_ptr<semantic_map::Gridmap<bool>> Block::rasterise(double resolution) const
 {
-  // Corners are points: a corner with a bad radius counts as radius 0 so it stays inside.
   detail::Extent extent{};
-  if (detail::discExtent(feature_points, false, extent) != detail::ExtentResult::VALID) {
-    return nullptr;
-  }
-  // Written negated so that NaN bounds are refused as well.
-  if (!(extent.max_x > extent.min_x) || !(extent.max_y > extent.min_y)) {
+  if (!detail::blockExtent(feature_points, extent)) {
     return nullptr;
   }
   auto raster = detail::makeRaster(extent, resolution);

@@ -1,6 +1,7 @@
 #include "trasque/circle_list.hpp"
 
 #include <cmath>
+#include <cstdint>
 
 #include "util/util.hpp"
 #include "zone_raster.hpp"
@@ -56,20 +57,26 @@ std::shared_ptr<semantic_map::Gridmap<bool>> CircleList::rasterise(double resolu
     if (!(disc.r >= 0.0)) {
       continue;
     }
+    // The offsets are taken from the centre's cell, not mapped one by one: a centre on a cell
+    // border would otherwise round two offsets into one cell and leave the next one empty.
+    uint32_t cx = 0;
+    uint32_t cy = 0;
+    if (!detail::worldToCell(*raster, disc.x, disc.y, cx, cy)) {
+      continue;
+    }
     // The raster bound keeps n well inside int: r / resolution is at most half the raster side.
     const int n = static_cast<int>(std::fabs(disc.r / resolution) + 1.0);
     for (int i = -n; i <= n; ++i) {
       const double dy = i * resolution;
+      const int64_t row = static_cast<int64_t>(cy) + i;
       for (int j = -n; j <= n; ++j) {
         const double dx = j * resolution;
-        if (std::hypot(dx, dy) > disc.r) {
+        const int64_t col = static_cast<int64_t>(cx) + j;
+        if (std::hypot(dx, dy) > disc.r || row < 0 || col < 0 || row >= raster->size_y ||
+            col >= raster->size_x) {
           continue;
         }
-        uint32_t cx = 0;
-        uint32_t cy = 0;
-        if (detail::worldToCell(*raster, disc.x + dx, disc.y + dy, cx, cy)) {
-          raster->data[static_cast<size_t>(cy) * raster->size_x + cx] = true;
-        }
+        raster->data[static_cast<size_t>(row) * raster->size_x + static_cast<size_t>(col)] = true;
       }
     }
   }

@@ -47,34 +47,68 @@ std::shared_ptr<semantic_map::Gridmap<bool>> makeEmptyRaster(double resolution)
   return raster;
 }
 
-std::shared_ptr<semantic_map::Gridmap<bool>> makeRaster(const Extent & extent, double resolution)
+bool blockExtent(const std::vector<NonIdealPlanePoint> & corners, Extent & extent)
+{
+  // Corners are points: a corner with a bad radius counts as radius 0 so it stays inside.
+  if (discExtent(corners, false, extent) != ExtentResult::VALID) {
+    return false;
+  }
+  // Written negated so that NaN bounds are refused as well.
+  return extent.max_x > extent.min_x && extent.max_y > extent.min_y;
+}
+
+namespace {
+
+struct RasterGeometry
+{
+  double origin_x;
+  double origin_y;
+  uint64_t size_x;
+  uint64_t size_y;
+};
+
+bool rasterGeometry(const Extent & extent, double resolution, RasterGeometry & geometry)
 {
   if (!std::isfinite(resolution) || !(resolution > 0.0)) {
-    return nullptr;
+    return false;
   }
   const double span_x = (extent.max_x - extent.min_x) / resolution;
   const double span_y = (extent.max_y - extent.min_y) / resolution;
   // NaN, infinite or negative spans fail these tests too. The bound keeps the casts defined.
   const double kMaxSpan = static_cast<double>(kMaxRasterCells);
   if (!(span_x >= 0.0 && span_x <= kMaxSpan && span_y >= 0.0 && span_y <= kMaxSpan)) {
-    return nullptr;
+    return false;
   }
-  const double origin_x = extent.min_x - resolution;
-  const double origin_y = extent.min_y - resolution;
-  if (!std::isfinite(origin_x) || !std::isfinite(origin_y)) {
-    return nullptr;
+  geometry.origin_x = extent.min_x - resolution;
+  geometry.origin_y = extent.min_y - resolution;
+  if (!std::isfinite(geometry.origin_x) || !std::isfinite(geometry.origin_y)) {
+    return false;
   }
-  const uint64_t size_x = static_cast<uint64_t>(std::trunc(span_x)) + 3;
-  const uint64_t size_y = static_cast<uint64_t>(std::trunc(span_y)) + 3;
-  if (size_x * size_y > kMaxRasterCells) {
+  geometry.size_x = static_cast<uint64_t>(std::trunc(span_x)) + 3;
+  geometry.size_y = static_cast<uint64_t>(std::trunc(span_y)) + 3;
+  return geometry.size_x * geometry.size_y <= kMaxRasterCells;
+}
+
+}  // namespace
+
+uint64_t rasterCells(const Extent & extent, double resolution)
+{
+  RasterGeometry geometry{};
+  return rasterGeometry(extent, resolution, geometry) ? geometry.size_x * geometry.size_y : 0;
+}
+
+std::shared_ptr<semantic_map::Gridmap<bool>> makeRaster(const Extent & extent, double resolution)
+{
+  RasterGeometry geometry{};
+  if (!rasterGeometry(extent, resolution, geometry)) {
     return nullptr;
   }
   auto raster = makeEmptyRaster(resolution);
-  raster->origin_x = origin_x;
-  raster->origin_y = origin_y;
-  raster->size_x = static_cast<uint32_t>(size_x);
-  raster->size_y = static_cast<uint32_t>(size_y);
-  raster->data = new bool[size_x * size_y]();
+  raster->origin_x = geometry.origin_x;
+  raster->origin_y = geometry.origin_y;
+  raster->size_x = static_cast<uint32_t>(geometry.size_x);
+  raster->size_y = static_cast<uint32_t>(geometry.size_y);
+  raster->data = new bool[geometry.size_x * geometry.size_y]();
   return raster;
 }
 

@@ -37,6 +37,19 @@ enum class ExtentResult
 ExtentResult discExtent(
     const std::vector<NonIdealPlanePoint> & points, bool skip_bad_radius, Extent & extent);
 
+/**
+ * @brief Bounds of a block's corners, every corner counted as a point.
+ * @return false when the block cannot be rasterised: no corners, a coordinate that is not
+ * finite, or no width or no height.
+ */
+bool blockExtent(const std::vector<NonIdealPlanePoint> & corners, Extent & extent);
+
+/**
+ * @brief Cells of the raster that makeRaster would allocate over @p extent.
+ * @return 0 when makeRaster would refuse it.
+ */
+uint64_t rasterCells(const Extent & extent, double resolution);
+
 /// A raster of 0 x 0 cells at origin (0, 0): what a zone hands out when it has nothing to draw.
 std::shared_ptr<semantic_map::Gridmap<bool>> makeEmptyRaster(double resolution);
 

@@ -2,6 +2,7 @@
 // file and image, the zone file, the pixel-to-world conversion and every failure stage.
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -9,6 +10,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "trasque/trasque.hpp"
@@ -440,6 +442,11 @@ INSTANTIATE_TEST_SUITE_P(
         MetaCase{
             "resolution: 0.05\norigin: 3\n", "yaml-cpp: error at line 2, column 9: bad conversion"},
         MetaCase{"resolution: 0.05\norigin: [1]\n", "origin has fewer than two elements"},
+        MetaCase{"resolution: 0\norigin: [0, 0]\n", "resolution is not a positive finite number"},
+        MetaCase{"resolution: -1\norigin: [0, 0]\n", "resolution is not a positive finite number"},
+        MetaCase{
+            "resolution: .inf\norigin: [0, 0]\n", "resolution is not a positive finite number"},
+        MetaCase{"resolution: 0.05\norigin: [0, .nan]\n", "origin is not finite"},
         MetaCase{
             "resolution: 0.05\norigin: [a, b, c]\n",
             "yaml-cpp: error at line 2, column 10: bad conversion"},
@@ -498,6 +505,76 @@ INSTANTIATE_TEST_SUITE_P(
         "occupied_thresh: 0.65\n",
         "image: other.pgm\nresolution: 0.05\norigin: [-10.0, -5.0, 0.0]\nnegate: 0\n"
         "occupied_thresh: 0.65\nfree_thresh: 0.25\n"));
+
+TEST_F(ZoneLoader, ImageSizeComesFromTheHeaderAlone)
+{
+  // Declares 12000 x 12000 pixels but holds none: decoding it would fail (or allocate them all).
+  writeFile(dir / "m1" / "map.pgm", "P5\n12000 12000\n255\n");
+  writeZones(kOneBlock);
+  EXPECT_EQ(load().size(), 1u);
+  EXPECT_EQ(meta.width, 12000u);
+  EXPECT_EQ(meta.height, 12000u);
+}
+
+TEST_F(ZoneLoader, RefusesIrregularFilesAndZoneFilesBeyondTheBounds)
+{
+  const auto fifo = [](const fs::path & f) {
+    fs::remove(f);
+    ASSERT_EQ(mkfifo(f.c_str(), 0600), 0);
+  };
+  const fs::path id_file = dir / "history.map";
+  const fs::path image = dir / "m1" / "map.pgm";
+  const std::string failed = "TrasqueFactory load " + markPath().string() + " failed: ";
+  const std::string zone_file = "zone file " + markPath().string();
+  // 1025 blocks that name one 1024-corner outline through an alias: 1 Mi + 1024 corners.
+  std::string aliased =
+      "editlayout:\n- {id: b, type: narrow corridor, desctype: block, rectangle: &r [";
+  for (int k = 0; k < 1024; ++k) {
+    aliased += "{x: " + std::to_string(k % 2) + ", y: " + std::to_string(k) + "}, ";
+  }
+  aliased += "]}\n";
+  for (int k = 0; k < 1024; ++k) {
+    aliased += "- {id: b, type: narrow corridor, desctype: block, rectangle: *r}\n";
+  }
+  // Two discs whose rasters (about 44 Mi cells each) are allowed one at a time, not together.
+  const std::string disc =
+      "- {id: c, type: narrow corridor, desctype: circle, radius: 3300, points: [{x: 0, y: 0}]}\n";
+  const std::vector<std::tuple<std::string, std::function<void()>, Records>> cases{
+      {"id file FIFO",
+       [&] { fifo(id_file); },
+       {{"ERROR", "history map info empty: " + id_file.string() + ": is not a regular file"},
+        {"CRITICAL", "TrasqueFactory getMapId error history map info empty"}}},
+      {"image linked to a device",
+       [&] {
+         fs::remove(image);
+         fs::create_symlink("/dev/zero", image);
+       },
+       {{"ERROR", "map image " + image.string() + " is not a regular file"},
+        {"CRITICAL", "[ERROR] [map_io]: Failed processing YAML file"}}},
+      {"zone file FIFO",
+       [&] { fifo(markPath()); },
+       {{"CRITICAL", failed + "is not a regular file"}}},
+      {"aliased corners",
+       [&] { writeZones(aliased); },
+       {{"ERROR", zone_file + " holds more than 1048576 feature points"},
+        {"CRITICAL", failed + "too many feature points"}}},
+      {"rasters together",
+       [&] { writeZones("editlayout:\n" + disc + disc); },
+       {{"ERROR", zone_file + " needs more than 67108864 raster cells at resolution 0.05"},
+        {"CRITICAL", failed + "zone rasters too large"}}},
+  };
+  for (const auto & [what, make, tail] : cases) {
+    for (const fs::path & f : {id_file, image, markPath()}) {
+      fs::remove(f);
+    }
+    writeFile(id_file, "m1\n");
+    writePgm(image, 8, 400);
+    make();
+    EXPECT_TRUE(load().empty()) << what;
+    ASSERT_GE(records.size(), tail.size()) << what;
+    EXPECT_EQ(Records(records.end() - tail.size(), records.end()), tail) << what;
+  }
+}
 
 TEST_F(ZoneLoader, MissingOrBrokenZoneFileFailsWithTheReasonAndACompleteRecord)
 {

@@ -76,6 +76,28 @@ TEST_F(ZoneRaster, UnitDiscAtHalfMetre)
       }));
 }
 
+TEST_F(ZoneRaster, DiscsCentredOnCellBordersHaveNoHoles)
+{
+  // Discs as the loader makes them (pixel times resolution plus origin, no half pixel): every
+  // centre lies on a cell border, and each whole-cell offset within the radius has its own cell.
+  const double res = 0.05;
+  for (int radius = 1; radius <= 10; ++radius) {
+    size_t lattice = 0;
+    for (int i = -radius; i <= radius; ++i) {
+      for (int j = -radius; j <= radius; ++j) {
+        lattice += std::hypot(j * res, i * res) <= radius * res ? 1 : 0;
+      }
+    }
+    for (int px = 0; px < 20; ++px) {
+      for (int py = 0; py < 20; ++py) {
+        const NonIdealPlanePoint disc{px * res - 10.0, res * (400.0 - py) - 5.0, radius * res};
+        ASSERT_EQ(countSet(*circles({disc})->getGrid(res)), lattice)
+            << "radius " << radius << " at pixel " << px << ", " << py;
+      }
+    }
+  }
+}
+
 TEST_F(ZoneRaster, DiscRasterIsCachedPerResolution)
 {
   auto zone = circles({{0.0, 0.0, 1.0}});
