@@ -524,6 +524,20 @@ TEST_F(CostmapNodeTest, SizeParametersResizeAnActiveCostmap)
   // Other names pass through untouched, so layers can keep their own parameters.
   costmap_->declare_parameter("some_layer.speed", 1.0);
   EXPECT_TRUE(costmap_->set_parameter(rclcpp::Parameter("some_layer.speed", 2.0)).successful);
+
+  // 3277 m square at 0.05 m is 65540 x 65540 cells, 458,304 in 32 bits: refused before any of it
+  // applies, and a configure with it fails.
+  const std::vector<rclcpp::Parameter> oversized{
+      rclcpp::Parameter("width", 3277), rclcpp::Parameter("height", 3277)};
+  const auto refused = costmap_->set_parameters_atomically(oversized);
+  EXPECT_FALSE(refused.successful);
+  EXPECT_NE(refused.reason.find("65540 x 65540 cells"), std::string::npos) << refused.reason;
+  EXPECT_EQ(costmap_->get_parameter("width").as_int(), 2);
+  EXPECT_EQ(costmap_->getCostmap()->getSizeInCellsX(), 40u);
+  costmap_->deactivate();
+  costmap_->cleanup();
+  ASSERT_TRUE(costmap_->set_parameters_atomically(oversized).successful);
+  EXPECT_EQ(costmap_->configure().id(), State::PRIMARY_STATE_UNCONFIGURED);
 }
 
 TEST_F(CostmapNodeTest, NamedNodeLeavesPreShutdownToItsParent)
