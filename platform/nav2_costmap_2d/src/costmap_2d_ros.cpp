@@ -265,6 +265,12 @@ nav2_util::CallbackReturn Costmap2DROS::on_deactivate(const rclcpp_lifecycle::St
 {
   RCLCPP_INFO(get_logger(), "Deactivating");
 
+  // As later Navigation2 releases do. The removal takes the node's parameter lock, which a
+  // parameter change holds across its callbacks: it waits for a callback under way, which would
+  // otherwise go on with the costmap that cleanup releases.
+  if (dyn_params_handler) {
+    remove_on_set_parameters_callback(dyn_params_handler.get());
+  }
   dyn_params_handler.reset();
 
   costmap_publisher_->on_deactivate();
