@@ -80,8 +80,9 @@ public:
   /**
    * @brief Re-sizes and empties the grid, then calls every layer's matchSize() in list order.
    * Takes the outer mutex, and the grid's mutex only around the grid's own re-size.
+   * @return false when the grid refused the size (logged): grid and layers are left as they were
    */
-  void resizeMap(
+  bool resizeMap(
       uint32_t size_x,
       uint32_t size_y,
       double resolution,
@@ -91,10 +92,13 @@ public:
   {
     std::lock_guard<std::mutex> lock(mutex);
     size_locked = size_locked_flag;
-    semanticmap.resizeMap(size_x, size_y, resolution, origin_x, origin_y);
+    if (!semanticmap.resizeMap(size_x, size_y, resolution, origin_x, origin_y)) {
+      return false;
+    }
     for (auto & layer : plugins) {
       layer->matchSize();
     }
+    return true;
   }
 
   /**

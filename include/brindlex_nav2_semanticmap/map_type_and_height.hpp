@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <cstring>
 #include <limits>
+#include <memory>
+#include <new>
 
 #include "brindlex_nav2_semanticmap/semantic_type.hpp"
 #include "util/util.hpp"
@@ -29,22 +31,46 @@ public:
   /**
    * @brief Sets the size in cells and resets every cell. A new size drops all contents; the
    * current size keeps the arrays.
+   *
+   * A size whose cell count does not fit in 32 bits, or whose arrays cannot be allocated, is
+   * refused with an ERROR record naming it: the store keeps its size, arrays and cells.
+   * @return whether the store has the new size
    */
-  void resize(uint32_t new_size_x, uint32_t new_size_y)
+  bool resize(uint32_t new_size_x, uint32_t new_size_y)
   {
     if (new_size_x == size_x && new_size_y == size_y) {
       resetMap();
-      return;
+      return true;
     }
-    size_x = 0;
-    size_y = 0;
+    // Cells are indexed in 32 bits: a larger count would wrap, and the arrays be too short.
+    const uint64_t cells = static_cast<uint64_t>(new_size_x) * new_size_y;
+    if (cells > std::numeric_limits<uint32_t>::max()) {
+      brindlex::Logger::Log(
+          3,
+          "MapTypeAndHeight::resize refused {} x {} cells: the cell count does not fit in 32 bits",
+          new_size_x,
+          new_size_y);
+      return false;
+    }
+    // Allocate before anything changes, so that a failed allocation leaves the store whole.
+    std::unique_ptr<SemanticTypeBase<unsigned int>[]> new_types(
+        new (std::nothrow) SemanticTypeBase<unsigned int>[cells]);
+    std::unique_ptr<float[]> new_heights(new (std::nothrow) float[cells]);
+    if (!new_types || !new_heights) {
+      brindlex::Logger::Log(
+          3,
+          "MapTypeAndHeight::resize failed: no memory for {} x {} cells",
+          new_size_x,
+          new_size_y);
+      return false;
+    }
     freeArrays();
+    types = new_types.release();
+    heights = new_heights.release();
     size_x = new_size_x;
     size_y = new_size_y;
-    const uint32_t cells = cellCount();
-    types = new SemanticTypeBase<unsigned int>[cells];
-    heights = new float[cells];
     resetMap();
+    return true;
   }
 
   /// Every cell becomes EMPTY with height minus infinity.

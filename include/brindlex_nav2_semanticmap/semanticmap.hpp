@@ -32,16 +32,23 @@ public:
     grid = nullptr;
   }
 
-  /// Stores resolution (m/cell) and origin (m), then resizes and resets the store. Takes `mutex`.
-  void resizeMap(
+  /**
+   * @brief Resizes and resets the store, then stores resolution (m/cell) and origin (m). Takes
+   * `mutex`.
+   * @return false when the store refused the size (logged): the grid is left as it was
+   */
+  bool resizeMap(
     uint32_t size_x, uint32_t size_y, double new_resolution, double new_origin_x,
     double new_origin_y)
   {
     std::lock_guard<std::mutex> lock(mutex);
+    if (!grid->resize(size_x, size_y)) {
+      return false;
+    }
     resolution = new_resolution;
     origin_x = new_origin_x;
     origin_y = new_origin_y;
-    grid->resize(size_x, size_y);
+    return true;
   }
 
   /// Empties every cell. Takes `mutex`.

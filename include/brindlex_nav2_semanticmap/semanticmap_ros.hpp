@@ -245,12 +245,10 @@ public:
           grid.grid->size_y != master->getSizeInCellsY() ||
           grid.resolution != master->getResolution()) {
         brindlex::Logger::Log(0, "SemanticmapROS::updateMap, resize semanticmap.");
-        layered_semanticmap->resizeMap(
-            master->getSizeInCellsX(),
-            master->getSizeInCellsY(),
-            master->getResolution(),
-            master->getOriginX(),
-            master->getOriginY());
+        if (!resizeToMaster(*master) && announced) {
+          // The grid is not emptied for the new map yet: keep the announcement for the retry.
+          new_map_loaded = true;
+        }
       }
       layered_semanticmap->updateMap(x, y, yaw);
     }
@@ -316,13 +314,16 @@ private:
     // from outliving the loader by always replacing it here or in cleanup.
     layered_semanticmap = std::make_shared<LayeredMapT>(
         global_frame_, rolling_window_, layered_costmap_->getCostmap());
-    if (!layered_semanticmap->size_locked) {
-      layered_semanticmap->resizeMap(
-          static_cast<uint32_t>(map_width_meters_ / resolution_),
-          static_cast<uint32_t>(map_height_meters_ / resolution_),
-          resolution_,
-          origin_x_,
-          origin_y_);
+    if (!layered_semanticmap->size_locked &&
+        !layered_semanticmap->resizeMap(
+            static_cast<uint32_t>(map_width_meters_ / resolution_),
+            static_cast<uint32_t>(map_height_meters_ / resolution_),
+            resolution_,
+            origin_x_,
+            origin_y_)) {
+      // The grid said why in an ERROR record.
+      undoConfigure(state);
+      return nav2_util::CallbackReturn::FAILURE;
     }
 
     std::vector<std::string> plugin_names;
@@ -416,6 +417,27 @@ private:
     }
   }
 
+  // Re-sizes the grid to the master costmap. A re-size that failed leaves the grid as it was (the
+  // grid logs why) and is tried again in the first cycle a second or more later, so that a size
+  // that cannot be had costs one attempt and one ERROR record a second. Map-update thread.
+  bool resizeToMaster(const nav2_costmap_2d::Costmap2D & master)
+  {
+    const auto now = std::chrono::steady_clock::now();
+    if (now < resize_retry_time) {
+      return false;
+    }
+    if (layered_semanticmap->resizeMap(
+            master.getSizeInCellsX(),
+            master.getSizeInCellsY(),
+            master.getResolution(),
+            master.getOriginX(),
+            master.getOriginY())) {
+      return true;
+    }
+    resize_retry_time = now + std::chrono::seconds(1);
+    return false;
+  }
+
   static bool isFinitePositive(double value) { return std::isfinite(value) && value > 0.0; }
 
   void stopUpdateThread()
@@ -425,6 +447,9 @@ private:
       map_update_thread_->join();
     }
   }
+
+  // Before it the update cycle does not try a re-size of the grid again; map-update thread only.
+  std::chrono::steady_clock::time_point resize_retry_time{};
 };
 
 }  // namespace semantic_map

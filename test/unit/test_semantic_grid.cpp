@@ -274,6 +274,20 @@ TEST(SemanticGrid, ResizeStoresGeometryAndEmptiesCells)
   EXPECT_TRUE(server_test::allCellsEmpty(grid));
 }
 
+// 65540 x 65540 cells would wrap to 458,304 in 32 bits, while the indexes run up to 4.3e9.
+TEST(SemanticGrid, SizeWhoseCellCountExceeds32BitsIsRefusedAndChangesNothing)
+{
+  test_util::ScopedCapture capture;
+  Grid grid;
+  grid.resizeMap(4, 5, 0.5, 1.0, 2.0);
+  const auto * types = grid.grid->types;
+  EXPECT_FALSE(grid.resizeMap(65540, 65540, 0.05, 0.0, 0.0));
+  EXPECT_EQ(grid.grid->types, types);
+  EXPECT_EQ(grid.grid->size_x, 4u);
+  EXPECT_EQ(grid.resolution, 0.5);
+  EXPECT_EQ(countRecords(capture.records(), spdlog::level::err, "refused 65540 x 65540 cells"), 1);
+}
+
 TEST(SemanticGrid, ResizeAndResetTakeTheGridMutex)
 {
   Grid grid;

@@ -1,8 +1,10 @@
 // The semantic part of an update cycle on a layered map: cell window, layer calls, rolling window,
 // robot check and the throttled warnings.
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 
 #include <cstdint>
+#include <cstdlib>
 #include <limits>
 #include <memory>
 #include <mutex>
@@ -293,6 +295,26 @@ TEST_F(RollingWindowTest, ResizedGridIsFollowedFromTheNextCycle)
   // new origin x = 1 - 3.5 * 0.5 * 0.5 = 0.125 -> 0 cells; y = 1 - 5.5 * 0.25 = -0.375 -> 0 cells
   EXPECT_EQ(map->semanticmap.origin_x, 0.0);
   EXPECT_EQ(map->semanticmap.origin_y, 0.0);
+}
+
+// A re-size whose arrays cannot be allocated (5 GB of cells in a 2 GB address space, in a child
+// process) leaves the grid as it was, and the next cycles move the window over it.
+TEST_F(RollingWindowTest, ResizeWithoutMemoryLeavesTheGridAsItWas)
+{
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+  GTEST_SKIP() << "a sanitizer's shadow memory does not fit under an address-space limit";
+#endif
+  mark(3, 3, 1u, 1.0f);
+  const auto resize_without_memory = [this]() {
+    const rlimit limit{2ul << 30, 2ul << 30};
+    setrlimit(RLIMIT_AS, &limit);
+    const bool resized = map->resizeMap(25000, 25000, 0.05, 0.0, 0.0);
+    map->updateMap(6.0, 5.0, 0.0);  // one cell along x
+    const bool kept = map->semanticmap.grid->size_x == 10 && map->semanticmap.resolution == 1.0 &&
+                      cellAt(map->semanticmap, 2, 3) == std::make_pair(1u, 1.0f);
+    std::exit(!resized && kept ? 0 : 1);
+  };
+  EXPECT_EXIT(resize_without_memory(), ::testing::ExitedWithCode(0), "");
 }
 
 // ---------------------------------------------------------------------------------------------

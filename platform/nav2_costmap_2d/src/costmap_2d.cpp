@@ -2,9 +2,30 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
+#include <limits>
+
+#include "rclcpp/logging.hpp"
 
 namespace nav2_costmap_2d {
+
+namespace {
+// Cells are counted and indexed in unsigned int: a larger count would wrap (as it does in
+// Navigation2) and the array be shorter than the indexes. Such a size is refused with an ERROR.
+bool cellCountFits(unsigned int size_x, unsigned int size_y)
+{
+  if (static_cast<uint64_t>(size_x) * size_y <= std::numeric_limits<unsigned int>::max()) {
+    return true;
+  }
+  RCLCPP_ERROR(
+      rclcpp::get_logger("nav2_costmap_2d"),
+      "Refusing a costmap of %u x %u cells: the cell count does not fit in 32 bits",
+      size_x,
+      size_y);
+  return false;
+}
+}  // namespace
 
 Costmap2D::Costmap2D(
     unsigned int cells_size_x,
@@ -85,6 +106,9 @@ void Costmap2D::deleteMaps()
 
 void Costmap2D::initMaps(unsigned int size_x, unsigned int size_y)
 {
+  if (!cellCountFits(size_x, size_y)) {
+    return;
+  }
   std::unique_lock<mutex_t> lock(*access_);
   delete[] costmap_;
   size_x_ = size_x;
@@ -103,6 +127,10 @@ void Costmap2D::resetMaps()
 void Costmap2D::resizeMap(
     unsigned int size_x, unsigned int size_y, double resolution, double origin_x, double origin_y)
 {
+  // A refused size leaves the costmap as it was.
+  if (!cellCountFits(size_x, size_y)) {
+    return;
+  }
   resolution_ = resolution;
   origin_x_ = origin_x;
   origin_y_ = origin_y;

@@ -1,6 +1,10 @@
 #include "nav2_costmap_2d/costmap_2d_ros.hpp"
 
 #include <chrono>
+#include <cinttypes>
+#include <cmath>
+#include <cstdio>
+#include <limits>
 #include <memory>
 #include <string>
 #include <utility>
@@ -22,6 +26,32 @@ const std::vector<std::string> kDefaultTypes{
     "nav2_costmap_2d::StaticLayer",
     "nav2_costmap_2d::ObstacleLayer",
     "nav2_costmap_2d::InflationLayer"};
+
+// Why a map of width x height metres at resolution cannot be had, or "" when it can: its cell
+// count must fit in 32 bits (Costmap2D refuses larger ones). Checked before a configure or a
+// parameter change takes effect, so that neither leaves a costmap that disagrees with its
+// parameters.
+std::string mapSizeError(int64_t width, int64_t height, double resolution)
+{
+  const double cells_x = std::trunc(static_cast<double>(width) / resolution);
+  const double cells_y = std::trunc(static_cast<double>(height) / resolution);
+  const double limit = std::numeric_limits<unsigned int>::max();
+  if (cells_x <= limit && cells_y <= limit && cells_x * cells_y <= limit) {
+    return "";
+  }
+  char reason[256];
+  std::snprintf(
+      reason,
+      sizeof(reason),
+      "A map of %.0f x %.0f cells (%" PRId64 " m x %" PRId64
+      " m at %g m resolution) has more cells than fit in 32 bits, this isn't allowed",
+      cells_x,
+      cells_y,
+      width,
+      height,
+      resolution);
+  return reason;
+}
 
 // Plug-ins first, then filters, in the order the costmap updates them.
 template <typename FnT>
@@ -112,6 +142,12 @@ nav2_util::CallbackReturn Costmap2DROS::on_configure(const rclcpp_lifecycle::Sta
 {
   RCLCPP_INFO(get_logger(), "Configuring");
   getParameters();
+
+  const std::string size_error = mapSizeError(map_width_meters_, map_height_meters_, resolution_);
+  if (!size_error.empty()) {
+    RCLCPP_ERROR(get_logger(), "%s", size_error.c_str());
+    return nav2_util::CallbackReturn::FAILURE;
+  }
 
   callback_group_ = create_callback_group(rclcpp::CallbackGroupType::MutuallyExclusive, false);
 
@@ -229,6 +265,12 @@ nav2_util::CallbackReturn Costmap2DROS::on_deactivate(const rclcpp_lifecycle::St
 {
   RCLCPP_INFO(get_logger(), "Deactivating");
 
+  // As later Navigation2 releases do. The removal takes the node's parameter lock, which a
+  // parameter change holds across its callbacks: it waits for a callback under way, which would
+  // otherwise go on with the costmap that cleanup releases.
+  if (dyn_params_handler) {
+    remove_on_set_parameters_callback(dyn_params_handler.get());
+  }
   dyn_params_handler.reset();
 
   costmap_publisher_->on_deactivate();
@@ -525,6 +567,29 @@ rcl_interfaces::msg::SetParametersResult Costmap2DROS::dynamicParametersCallback
   auto result = rcl_interfaces::msg::SetParametersResult();
   bool resize_map = false;
   std::lock_guard<std::mutex> lock_reinit(_dynamic_parameter_mutex);
+
+  // A size that cannot be had is refused before any of the change takes effect.
+  int64_t width = map_width_meters_;
+  int64_t height = map_height_meters_;
+  double resolution = resolution_;
+  for (const auto & parameter : parameters) {
+    const auto type = parameter.get_type();
+    const auto & name = parameter.get_name();
+    if (type == rclcpp::ParameterType::PARAMETER_INTEGER && name == "width") {
+      width = parameter.as_int();
+    } else if (type == rclcpp::ParameterType::PARAMETER_INTEGER && name == "height") {
+      height = parameter.as_int();
+    } else if (type == rclcpp::ParameterType::PARAMETER_DOUBLE && name == "resolution") {
+      resolution = parameter.as_double();
+    }
+  }
+  const std::string size_error = mapSizeError(width, height, resolution);
+  if (!size_error.empty()) {
+    RCLCPP_ERROR(get_logger(), "%s", size_error.c_str());
+    result.successful = false;
+    result.reason = size_error;
+    return result;
+  }
 
   for (const auto & parameter : parameters) {
     const auto type = parameter.get_type();

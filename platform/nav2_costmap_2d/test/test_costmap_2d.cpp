@@ -145,6 +145,10 @@ TEST(Costmap2DContent, ResizeMapReplacesGeometryAndResetsCells)
   for (unsigned int i = 0; i < 30; ++i) {
     EXPECT_EQ(map.getCost(i), 3);
   }
+  // 65540 x 65540 cells would wrap to 458,304 in 32 bits: refused, nothing changes.
+  map.resizeMap(65540, 65540, 0.05, 0.0, 0.0);
+  EXPECT_EQ(map.getSizeInCellsX(), 6u);
+  EXPECT_DOUBLE_EQ(map.getResolution(), 0.2);
 }
 
 TEST(Costmap2DContent, ResetMapTouchesOnlyTheHalfOpenWindow)

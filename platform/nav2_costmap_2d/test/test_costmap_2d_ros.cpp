@@ -2,6 +2,7 @@
 // publishing and teardown.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdarg>
@@ -66,6 +67,15 @@ public:
   using Costmap2DROS::mapUpdateLoop;
   using Costmap2DROS::stop_updates_;
   using Costmap2DROS::stopped_;
+
+  nav2_util::CallbackReturn on_deactivate(const rclcpp_lifecycle::State & state) override
+  {
+    deactivating.store(true, std::memory_order_relaxed);
+    return Costmap2DROS::on_deactivate(state);
+  }
+
+  /// Set when a deactivation begins.
+  std::atomic<bool> deactivating{false};
 };
 
 geometry_msgs::msg::TransformStamped makeTransform(
@@ -524,6 +534,67 @@ TEST_F(CostmapNodeTest, SizeParametersResizeAnActiveCostmap)
   // Other names pass through untouched, so layers can keep their own parameters.
   costmap_->declare_parameter("some_layer.speed", 1.0);
   EXPECT_TRUE(costmap_->set_parameter(rclcpp::Parameter("some_layer.speed", 2.0)).successful);
+
+  // 3277 m square at 0.05 m is 65540 x 65540 cells, 458,304 in 32 bits: refused before any of it
+  // applies, and a configure with it fails.
+  const std::vector<rclcpp::Parameter> oversized{
+      rclcpp::Parameter("width", 3277), rclcpp::Parameter("height", 3277)};
+  const auto refused = costmap_->set_parameters_atomically(oversized);
+  EXPECT_FALSE(refused.successful);
+  EXPECT_NE(refused.reason.find("65540 x 65540 cells"), std::string::npos) << refused.reason;
+  EXPECT_EQ(costmap_->get_parameter("width").as_int(), 2);
+  EXPECT_EQ(costmap_->getCostmap()->getSizeInCellsX(), 40u);
+  costmap_->deactivate();
+  costmap_->cleanup();
+  ASSERT_TRUE(costmap_->set_parameters_atomically(oversized).successful);
+  EXPECT_EQ(costmap_->configure().id(), State::PRIMARY_STATE_UNCONFIGURED);
+}
+
+// Once armed, holds the next updateBounds() until the node begins to deactivate. It polls relaxed
+// flags, so it orders nothing between the held thread and the others for ThreadSanitizer.
+class HeldLayer : public nav2_costmap_2d::Layer
+{
+public:
+  explicit HeldLayer(const std::atomic<bool> & until) : until_(until) {}
+  void reset() override {}
+  bool isClearable() override { return false; }
+  void updateCosts(nav2_costmap_2d::Costmap2D &, int, int, int, int) override {}
+  void updateBounds(double, double, double, double *, double *, double *, double *) override
+  {
+    if (armed.exchange(false, std::memory_order_relaxed)) {
+      holding.store(true, std::memory_order_relaxed);
+      while (!until_.load(std::memory_order_relaxed)) {
+        std::this_thread::sleep_for(10ms);
+      }
+      done.store(true, std::memory_order_relaxed);
+    }
+  }
+  std::atomic<bool> armed{false}, holding{false}, done{false};
+
+private:
+  const std::atomic<bool> & until_;
+};
+
+// A parameter change under way when deactivation begins finishes before deactivate returns, so
+// it never meets the costmap that cleanup releases.
+TEST_F(CostmapNodeTest, ParameterChangeUnderWayFinishesBeforeDeactivateReturns)
+{
+  createCostmap(false);
+  publishRobotAt(0.0, 0.0);
+  costmap_->configure();
+  auto held = std::make_shared<HeldLayer>(costmap_->deactivating);
+  costmap_->getLayeredCostmap()->addPlugin(held);
+  ASSERT_EQ(costmap_->activate().id(), State::PRIMARY_STATE_ACTIVE);
+  costmap_->map_update_thread_shutdown_ = true;  // only the change updates the costmap now
+  costmap_->map_update_thread_->join();
+
+  held->armed = true;
+  std::thread changer([this]() { costmap_->set_parameter(rclcpp::Parameter("width", 2)); });
+  EXPECT_TRUE(waitFor([&]() { return held->holding.load(); }));
+  EXPECT_EQ(costmap_->deactivate().id(), State::PRIMARY_STATE_INACTIVE);
+  EXPECT_TRUE(held->done);
+  EXPECT_EQ(costmap_->cleanup().id(), State::PRIMARY_STATE_UNCONFIGURED);
+  changer.join();
 }
 
 TEST_F(CostmapNodeTest, NamedNodeLeavesPreShutdownToItsParent)

@@ -136,7 +136,10 @@ public:
    */
   virtual void updateOrigin(double new_origin_x, double new_origin_y);
 
-  /** @brief Reallocate to size_x by size_y cells and set every cell to the default value. */
+  /**
+   * @brief Reallocate to size_x by size_y cells and set every cell to the default value. A size
+   * whose cell count does not fit in 32 bits is refused with an ERROR: nothing changes.
+   */
   void resizeMap(
       unsigned int size_x,
       unsigned int size_y,
@@ -191,7 +194,10 @@ protected:
   /** @brief Set every cell to the default value. */
   virtual void resetMaps();
 
-  /** @brief Allocate size_x by size_y cells (content unspecified). */
+  /**
+   * @brief Allocate size_x by size_y cells (content unspecified); a size whose cell count does
+   * not fit in 32 bits is refused with an ERROR, changing nothing.
+   */
   virtual void initMaps(unsigned int size_x, unsigned int size_y);
 
   unsigned int size_x_;
