@@ -241,7 +241,12 @@ public:
       std::lock_guard<nav2_costmap_2d::Costmap2D::mutex_t> master_lock(*master->getMutex());
       auto & grid = layered_semanticmap->semanticmap;
       const bool announced = new_map_loaded.exchange(false);
-      if (announced || grid.grid->size_x != master->getSizeInCellsX() ||
+      // A moved origin re-sizes too: the layers pair grid and master cells by index. A rolling
+      // window moves the grid itself, below.
+      const bool origin_moved =
+          !layered_semanticmap->rolling_window &&
+          (grid.origin_x != master->getOriginX() || grid.origin_y != master->getOriginY());
+      if (announced || origin_moved || grid.grid->size_x != master->getSizeInCellsX() ||
           grid.grid->size_y != master->getSizeInCellsY() ||
           grid.resolution != master->getResolution()) {
         brindlex::Logger::Log(0, "SemanticmapROS::updateMap, resize semanticmap.");
