@@ -113,10 +113,14 @@ void MapPublishBaseLayer::updateMaps(
     LOG_THROTTLE("MapPublishLayer::updateMaps", 0, "MapPublishLayer::updateMaps disable");
     return;
   }
-  window_min_i = std::min(window_min_i, min_i);
-  window_max_i = std::max(window_max_i, max_i);
-  window_min_j = std::min(window_min_j, min_j);
-  window_max_j = std::max(window_max_j, max_j);
+  mergeWindow(min_i, min_j, max_i, max_j);
+  if (layered_semanticmap != nullptr && master != nullptr) {
+    // Empty cells show the master cost, so master changes are changes of this map too.
+    const auto & changed = layered_semanticmap->master_changed;
+    if (changed.x0 < changed.xn && changed.y0 < changed.yn) {
+      mergeWindow(changed.x0, changed.y0, changed.xn, changed.yn);
+    }
+  }
 
   // Compared in nanoseconds: the sum last + period may leave the int64 range for long periods.
   const rclcpp::Time now = clock ? clock->now() : rclcpp::Time(0, 0, RCL_ROS_TIME);
@@ -161,6 +165,14 @@ void MapPublishBaseLayer::updateMaps(
   window_max_i = 0;
   window_min_j = static_cast<int32_t>(store.size_y);
   window_max_j = 0;
+}
+
+void MapPublishBaseLayer::mergeWindow(int min_i, int min_j, int max_i, int max_j)
+{
+  window_min_i = std::min(window_min_i, min_i);
+  window_max_i = std::max(window_max_i, max_i);
+  window_min_j = std::min(window_min_j, min_j);
+  window_max_j = std::max(window_max_j, max_j);
 }
 
 bool MapPublishBaseLayer::geometryChanged(const GridT & grid) const
