@@ -101,14 +101,33 @@ public:
     return true;
   }
 
+  /// Cells [x0, xn) x [y0, yn) of a grid; empty when x0 >= xn or y0 >= yn.
+  struct CellWindow
+  {
+    int x0{0};
+    int y0{0};
+    int xn{0};
+    int yn{0};
+  };
+
   /**
    * @brief One semantic update cycle at the robot pose (metres, radians; global frame): moves the
    * rolling window, gathers the layers' bounds and lets every layer update the grid. Takes the
-   * outer mutex; the node's cycle calls it with the master costmap's mutex held.
+   * outer mutex; the node's cycle calls the form below with the master costmap's mutex held.
    */
   void updateMap(double robot_x, double robot_y, double robot_yaw)
   {
+    updateMap(robot_x, robot_y, robot_yaw, CellWindow());
+  }
+
+  /**
+   * @brief The same, for a cycle whose Navigation2 update recomputed the master costmap cells
+   * @p master_window, kept in `master_changed` for the layers of this cycle.
+   */
+  void updateMap(double robot_x, double robot_y, double robot_yaw, const CellWindow & master_window)
+  {
     std::lock_guard<std::mutex> lock(mutex);
+    master_changed = master_window;
     if (rolling_window) {
       moveRollingWindow(robot_x, robot_y);
     }
@@ -170,6 +189,9 @@ public:
   std::vector<std::shared_ptr<LayerT>> plugins;
   bool initialized{false};
   bool size_locked{false};
+  /// Master costmap cells that may have changed in the current cycle, in its cells (which are the
+  /// grid's); a layer that reads the master costmap learns here what to look at again.
+  CellWindow master_changed;
 
 private:
   // Truncation toward zero, saturated to the int range so that far-away coordinates (or a grid

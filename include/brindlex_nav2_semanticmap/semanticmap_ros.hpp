@@ -1,6 +1,7 @@
 #ifndef BRINDLEX_NAV2_SEMANTICMAP__SEMANTICMAP_ROS_HPP_
 #define BRINDLEX_NAV2_SEMANTICMAP__SEMANTICMAP_ROS_HPP_
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cmath>
@@ -241,7 +242,12 @@ public:
       std::lock_guard<nav2_costmap_2d::Costmap2D::mutex_t> master_lock(*master->getMutex());
       auto & grid = layered_semanticmap->semanticmap;
       const bool announced = new_map_loaded.exchange(false);
-      if (announced || grid.grid->size_x != master->getSizeInCellsX() ||
+      // A moved origin re-sizes too: the layers pair grid and master cells by index. A rolling
+      // window moves the grid itself, below.
+      const bool origin_moved =
+          !layered_semanticmap->rolling_window &&
+          (grid.origin_x != master->getOriginX() || grid.origin_y != master->getOriginY());
+      if (announced || origin_moved || grid.grid->size_x != master->getSizeInCellsX() ||
           grid.grid->size_y != master->getSizeInCellsY() ||
           grid.resolution != master->getResolution()) {
         brindlex::Logger::Log(0, "SemanticmapROS::updateMap, resize semanticmap.");
@@ -250,7 +256,7 @@ public:
           new_map_loaded = true;
         }
       }
-      layered_semanticmap->updateMap(x, y, yaw);
+      layered_semanticmap->updateMap(x, y, yaw, masterChangedWindow());
     }
 
     auto footprint = std::make_unique<geometry_msgs::msg::PolygonStamped>();
@@ -439,6 +445,27 @@ private:
   }
 
   static bool isFinitePositive(double value) { return std::isfinite(value) && value > 0.0; }
+
+  // The master costmap cells that the Navigation2 update of this cycle recomputed, found from its
+  // bounds as that update finds them. getBounds() would not do: it keeps the last window that
+  // was not empty. With neither layers nor filters the update leaves the bounds alone.
+  typename LayeredMapT::CellWindow masterChangedWindow()
+  {
+    if (layered_costmap_->getPlugins()->empty() && layered_costmap_->getFilters()->empty()) {
+      return {};
+    }
+    double min_x, min_y, max_x, max_y;
+    layered_costmap_->getUpdatedBounds(min_x, min_y, max_x, max_y);
+    const auto * master = layered_costmap_->getCostmap();
+    typename LayeredMapT::CellWindow window;
+    master->worldToMapEnforceBounds(min_x, min_y, window.x0, window.y0);
+    master->worldToMapEnforceBounds(max_x, max_y, window.xn, window.yn);
+    window.x0 = std::max(0, window.x0);
+    window.y0 = std::max(0, window.y0);
+    window.xn = std::min(static_cast<int>(master->getSizeInCellsX()), window.xn + 1);
+    window.yn = std::min(static_cast<int>(master->getSizeInCellsY()), window.yn + 1);
+    return window;
+  }
 
   void stopUpdateThread()
   {

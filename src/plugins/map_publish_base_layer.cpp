@@ -93,7 +93,8 @@ void MapPublishBaseLayer::deactivate()
   }
 }
 
-void MapPublishBaseLayer::reset() {}
+// The grid was emptied (clear entirely): a consumer holds cells that no window would name.
+void MapPublishBaseLayer::reset() { send_full_map = true; }
 
 bool MapPublishBaseLayer::isClearable() { return false; }
 
@@ -113,10 +114,20 @@ void MapPublishBaseLayer::updateMaps(
     LOG_THROTTLE("MapPublishLayer::updateMaps", 0, "MapPublishLayer::updateMaps disable");
     return;
   }
-  window_min_i = std::min(window_min_i, min_i);
-  window_max_i = std::max(window_max_i, max_i);
-  window_min_j = std::min(window_min_j, min_j);
-  window_max_j = std::max(window_max_j, max_j);
+  mergeWindow(min_i, min_j, max_i, max_j);
+  if (layered_semanticmap != nullptr && master != nullptr) {
+    // Empty cells show the master cost, so master changes are changes of this map too.
+    const auto & changed = layered_semanticmap->master_changed;
+    if (changed.x0 < changed.xn && changed.y0 < changed.yn) {
+      mergeWindow(changed.x0, changed.y0, changed.xn, changed.yn);
+    }
+  }
+  if (grid != nullptr && !send_full_map) {
+    // Checked every cycle, not at the slot only: a window that moved there and back between two
+    // slots has still dropped cells and gathered its window in the other place.
+    std::lock_guard<std::mutex> grid_lock(grid->mutex);
+    send_full_map = geometryChanged(*grid);
+  }
 
   // Compared in nanoseconds: the sum last + period may leave the int64 range for long periods.
   const rclcpp::Time now = clock ? clock->now() : rclcpp::Time(0, 0, RCL_ROS_TIME);
@@ -133,7 +144,7 @@ void MapPublishBaseLayer::updateMaps(
 
   std::lock_guard<std::mutex> grid_lock(grid->mutex);
   const MapTypeAndHeight & store = *grid->grid;
-  if (always_send_full_map || send_full_map || geometryChanged(*grid)) {
+  if (always_send_full_map || send_full_map) {
     brindlex::Logger::Log(0, "MapPublishLayer::updateMaps try to send full map");
     if (grid_publisher && grid_publisher->get_subscription_count() > 0) {
       auto message = buildFullGrid(*grid, master);
@@ -161,6 +172,29 @@ void MapPublishBaseLayer::updateMaps(
   window_max_i = 0;
   window_min_j = static_cast<int32_t>(store.size_y);
   window_max_j = 0;
+  if (min_i < max_i && min_j < max_j && cellsMayChangeAfterThisLayer()) {
+    // What the layers after this one write in this cycle went out in no message yet.
+    mergeWindow(min_i, min_j, max_i, max_j);
+  }
+}
+
+void MapPublishBaseLayer::mergeWindow(int min_i, int min_j, int max_i, int max_j)
+{
+  window_min_i = std::min(window_min_i, min_i);
+  window_max_i = std::max(window_max_i, max_i);
+  window_min_j = std::min(window_min_j, min_j);
+  window_max_j = std::max(window_max_j, max_j);
+}
+
+bool MapPublishBaseLayer::cellsMayChangeAfterThisLayer() const
+{
+  const auto & layers = layered_semanticmap->plugins;
+  auto it = std::find_if(
+      layers.begin(), layers.end(), [this](const auto & layer) { return layer.get() == this; });
+  // Publishing layers write no cells; any other layer may.
+  return it != layers.end() && std::any_of(std::next(it), layers.end(), [](const auto & layer) {
+           return dynamic_cast<const MapPublishBaseLayer *>(layer.get()) == nullptr;
+         });
 }
 
 bool MapPublishBaseLayer::geometryChanged(const GridT & grid) const

@@ -22,6 +22,8 @@
 #include "lifecycle_msgs/msg/state.hpp"
 #include "lorvent/map_publish_base_layer.hpp"
 #include "map_msgs/msg/occupancy_grid_update.hpp"
+#include "nav2_msgs/srv/clear_costmap_around_robot.hpp"
+#include "nav2_msgs/srv/clear_entire_costmap.hpp"
 #include "nav2_msgs/srv/load_map.hpp"
 #include "nav_msgs/msg/occupancy_grid.hpp"
 #include "rclcpp/rclcpp.hpp"
@@ -97,9 +99,11 @@ public:
         }
       }
     }
+    has_box = !one_shot;
   }
 
   bool has_box{false};
+  bool one_shot{false};  // marks (and reports its box) in one cycle only
   double box[4]{};
   std::vector<rclcpp::Time> cycle_times;
 };
@@ -129,7 +133,40 @@ struct NodeSetup
   double frequency{0.001};  // the tests open further slots themselves
   bool always_full{false};
   bool subscribe_grid{true};
-  std::string map_dir{};  // when set, a static-mark layer on this directory comes first
+  std::string map_dir{};   // when set, a static-mark layer on this directory comes first
+  bool probe_last{false};  // the probe comes after the obstacle map
+};
+
+// A map consumer that applies full grids and updates, as a costmap subscriber does.
+struct ConsumerMap
+{
+  double origin_x{0.0};
+  double origin_y{0.0};
+  uint32_t width{0};
+  uint32_t height{0};
+  std::vector<int8_t> data;
+
+  void apply(const OccupancyGrid & grid)
+  {
+    origin_x = grid.info.origin.position.x;
+    origin_y = grid.info.origin.position.y;
+    width = grid.info.width;
+    height = grid.info.height;
+    data = grid.data;
+  }
+
+  void apply(const OccupancyGridUpdate & update)
+  {
+    for (uint32_t row = 0; row < update.height; ++row) {
+      for (uint32_t col = 0; col < update.width; ++col) {
+        const uint32_t x = update.x + col;
+        const uint32_t y = update.y + row;
+        if (x < width && y < height) {
+          data[x + y * width] = update.data[col + row * update.width];
+        }
+      }
+    }
+  }
 };
 
 class MapPublishNodeTest : public ::testing::Test
@@ -139,6 +176,7 @@ protected:
   {
     name_ =
         std::string("semantic_") + ::testing::UnitTest::GetInstance()->current_test_info()->name();
+    std::replace(name_.begin(), name_.end(), '/', '_');  // parameterised tests
     helper_ = std::make_shared<rclcpp::Node>(name_ + "_helper");
     broadcaster_ = std::make_shared<tf2_ros::StaticTransformBroadcaster>(helper_);
     topic_ = "/" + name_ + "/obstacle_map";
@@ -236,7 +274,7 @@ protected:
     {
       auto map = node_->getLayeredSemanticmap();
       std::lock_guard<std::mutex> lock(map->mutex);
-      map->plugins.insert(map->plugins.begin(), probe_);
+      map->plugins.insert(setup.probe_last ? map->plugins.end() : map->plugins.begin(), probe_);
     }
     ASSERT_EQ(node_->activate().id(), lifecycle_msgs::msg::State::PRIMARY_STATE_ACTIVE);
   }
@@ -307,6 +345,22 @@ protected:
     withLayers([](ProbeLayer &, MapPublishBaseLayer & layer) {
       layer.last_publish_time = rclcpp::Time(0, 0, RCL_ROS_TIME);
     });
+  }
+
+  // The map of a consumer that applied everything received, in order.
+  ConsumerMap consumerMap()
+  {
+    ConsumerMap consumer;
+    std::lock_guard<std::mutex> lock(received_.mutex);
+    size_t g = 0, u = 0;
+    for (char kind : received_.order) {
+      if (kind == 'g') {
+        consumer.apply(received_.grids[g++]);
+      } else {
+        consumer.apply(received_.updates[u++]);
+      }
+    }
+    return consumer;
   }
 
   std::string name_;
@@ -442,38 +496,6 @@ TEST_F(MapPublishNodeTest, ANewMapSendsAFullGridAgain)
   EXPECT_EQ(received_.grids[1].data[3 + 3 * 20], 100);
 }
 
-// A map consumer that applies full grids and updates, as a costmap subscriber does.
-struct ConsumerMap
-{
-  double origin_x{0.0};
-  double origin_y{0.0};
-  uint32_t width{0};
-  uint32_t height{0};
-  std::vector<int8_t> data;
-
-  void apply(const OccupancyGrid & grid)
-  {
-    origin_x = grid.info.origin.position.x;
-    origin_y = grid.info.origin.position.y;
-    width = grid.info.width;
-    height = grid.info.height;
-    data = grid.data;
-  }
-
-  void apply(const OccupancyGridUpdate & update)
-  {
-    for (uint32_t row = 0; row < update.height; ++row) {
-      for (uint32_t col = 0; col < update.width; ++col) {
-        const uint32_t x = update.x + col;
-        const uint32_t y = update.y + row;
-        if (x < width && y < height) {
-          data[x + y * width] = update.data[col + row * update.width];
-        }
-      }
-    }
-  }
-};
-
 TEST_F(MapPublishNodeTest, ARollingGridStaysInPlaceForAMapConsumer)
 {
   startNode({true, 20.0, false, true});
@@ -485,20 +507,7 @@ TEST_F(MapPublishNodeTest, ARollingGridStaysInPlaceForAMapConsumer)
   // The consumer's map must come to show the obstacle where it is in the world, at the grid's
   // current origin.
   const auto consumerMatchesWorld = [this]() {
-    ConsumerMap consumer;
-    {
-      std::lock_guard<std::mutex> lock(received_.mutex);
-      size_t g = 0, u = 0;
-      for (char kind : received_.order) {
-        if (kind == 'g') {
-          consumer.apply(received_.grids[g++]);
-        } else if (consumer.width > 0) {
-          consumer.apply(received_.updates[u++]);
-        } else {
-          ++u;
-        }
-      }
-    }
+    const ConsumerMap consumer = consumerMap();
     if (consumer.width != 20 || std::abs(consumer.origin_x - 0.35) > 0.051) {
       return false;
     }
@@ -516,6 +525,130 @@ TEST_F(MapPublishNodeTest, ARollingGridStaysInPlaceForAMapConsumer)
   };
   EXPECT_TRUE(waitFor(consumerMatchesWorld));
 }
+
+// After each case the consumer's map must equal the grid and the master costmap as the obstacle
+// map translates them, in place and cell by cell. The steps leave a slot to open.
+class ConsumerMapTest;
+struct ConsumerCase
+{
+  const char * name;
+  NodeSetup setup;
+  void (ConsumerMapTest::*steps)();
+};
+
+class ConsumerMapTest : public MapPublishNodeTest,
+                        public ::testing::WithParamInterface<ConsumerCase>
+{
+public:
+  bool consumerMatchesGridAndMaster()
+  {
+    const ConsumerMap consumer = consumerMap();
+    auto * master = node_->getLayeredCostmap()->getCostmap();
+    std::lock_guard<nav2_costmap_2d::Costmap2D::mutex_t> master_lock(*master->getMutex());
+    bool same = false;
+    withLayers([&](ProbeLayer &, MapPublishBaseLayer & layer) {
+      auto & grid = node_->getLayeredSemanticmap()->semanticmap;
+      std::lock_guard<std::mutex> lock(grid.mutex);
+      const auto & store = *grid.grid;
+      same = consumer.width == store.size_x && consumer.height == store.size_y &&
+             master->getSizeInCellsX() == store.size_x &&
+             master->getSizeInCellsY() == store.size_y &&
+             std::abs(consumer.origin_x - grid.origin_x) < 1e-9 &&
+             std::abs(consumer.origin_y - grid.origin_y) < 1e-9 &&
+             master->getOriginX() == grid.origin_x && master->getOriginY() == grid.origin_y;
+      for (size_t k = 0; same && k < consumer.data.size(); ++k) {
+        same = consumer.data[k] == static_cast<int8_t>(layer.translationTypeToChar(
+                                       store.types[k],
+                                       semantic_map::SemanticHeight(store.heights[k]),
+                                       master->getCharMap()[k]));
+      }
+    });
+    return same;
+  }
+
+  // Marks the box (in one cycle only when @p once) in a cycle that publishes.
+  void markAndSend(double min_x, double min_y, double max_x, double max_y, bool once = false)
+  {
+    withLayers([&](ProbeLayer & probe, MapPublishBaseLayer & layer) {
+      const double box[4] = {min_x, min_y, max_x, max_y};
+      std::copy(box, box + 4, probe.box);
+      probe.has_box = true;
+      probe.one_shot = once;
+      layer.last_publish_time = rclcpp::Time(0, 0, RCL_ROS_TIME);
+    });
+    ASSERT_TRUE(waitCycles(1));
+    setBox(false);
+  }
+
+  void windowThereAndBack()
+  {
+    const auto origin_x = [this]() {
+      std::lock_guard<std::mutex> lock(node_->getLayeredSemanticmap()->mutex);
+      return node_->getLayeredSemanticmap()->semanticmap.origin_x;
+    };
+    markAndSend(0.0, 0.3, 0.2, 0.6);  // columns 0 and 1
+    moveRobot(1.1, 0.5);              // one cell on: column 0 drops out
+    ASSERT_TRUE(waitFor([&]() { return std::abs(origin_x() - 0.1) < 1e-9; }));
+    moveRobot(0.95, 0.5);  // and back within the publish period
+    ASSERT_TRUE(waitFor([&]() { return origin_x() == 0.0; }));
+  }
+
+  void writerAfterThePublisher() { markAndSend(0.2, 0.2, 0.4, 0.4, true); }
+
+  template <typename ServiceT>
+  void call(const std::string & name, std::shared_ptr<typename ServiceT::Request> request)
+  {
+    auto client = helper_->create_client<ServiceT>("/" + name_ + "/" + name + name_);
+    ASSERT_TRUE(client->wait_for_service(10s));
+    ASSERT_EQ(client->async_send_request(request).wait_for(10s), std::future_status::ready);
+  }
+
+  void clearEntirely()
+  {
+    markAndSend(0.2, 0.2, 0.4, 0.4);
+    call<nav2_msgs::srv::ClearEntireCostmap>(
+        "brindlex_clear_entirely_",
+        std::make_shared<nav2_msgs::srv::ClearEntireCostmap::Request>());
+  }
+
+  void clearTheMasterAlone()
+  {
+    // Clears the Navigation2 layer's lethal cell (1, 1); the grid holds nothing there.
+    auto request = std::make_shared<nav2_msgs::srv::ClearCostmapAroundRobot::Request>();
+    request->reset_distance = 10.0;
+    call<nav2_msgs::srv::ClearCostmapAroundRobot>("brindlex_clear_around_", request);
+    ASSERT_TRUE(waitCycles(2));  // one whole cycle after the clear takes it into the master
+  }
+
+  void moveTheOriginAlone()
+  {
+    // What a change of "origin_x" to 1.0 does to the master costmap.
+    node_->getLayeredCostmap()->resizeMap(20, 10, 0.1, 1.0, 0.0);
+  }
+};
+
+TEST_P(ConsumerMapTest, ConsumerMapEqualsTheGridAndTheMaster)
+{
+  startNode(GetParam().setup);
+  ASSERT_TRUE(waitFor([this]() { return received_.gridCount() >= 1; }));
+  (this->*GetParam().steps)();
+  openSlot();
+  EXPECT_TRUE(waitFor([this]() { return consumerMatchesGridAndMaster(); }));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases,
+    ConsumerMapTest,
+    ::testing::Values(
+        ConsumerCase{"RollingWindowThereAndBack", {true}, &ConsumerMapTest::windowThereAndBack},
+        ConsumerCase{
+            "WriterAfterThePublisher",
+            {false, 0.001, false, true, {}, true},
+            &ConsumerMapTest::writerAfterThePublisher},
+        ConsumerCase{"ClearEntirely", {}, &ConsumerMapTest::clearEntirely},
+        ConsumerCase{"MasterChangesAlone", {}, &ConsumerMapTest::clearTheMasterAlone},
+        ConsumerCase{"OriginChangesAlone", {}, &ConsumerMapTest::moveTheOriginAlone}),
+    [](const ::testing::TestParamInfo<ConsumerCase> & info) { return info.param.name; });
 
 // Zones of a stored map directory, drawn by the static-mark layer and seen on the obstacle map
 // as narrow corridors (10); a load request makes the node read the directory again.

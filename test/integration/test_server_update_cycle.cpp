@@ -160,15 +160,6 @@ TEST_F(ServerCycleTest, MasterCostmapSizeOrResolutionChangeResizesTheGridFirst)
   node_->updateMap();
   EXPECT_EQ(countOf("matchSize"), resizes + 2);
   EXPECT_EQ(map_->semanticmap.resolution, 0.2);
-
-  // The origin alone is not compared: the grid stays where it was.
-  {
-    std::lock_guard<nav2_costmap_2d::Costmap2D::mutex_t> lock(*node_->getCostmap()->getMutex());
-    node_->getCostmap()->updateOrigin(-1.0, -1.0);
-  }
-  node_->updateMap();
-  EXPECT_EQ(countOf("matchSize"), resizes + 2);
-  EXPECT_EQ(map_->semanticmap.origin_x, -2.0);
 }
 
 TEST_F(ServerCycleTest, StopUpdatesLeavesEverythingAlone)

@@ -22,11 +22,13 @@ namespace semantic_map {
  * @brief A layer that publishes the semantic grid as an occupancy grid on "topic_name" and the
  * cells that changed since the last message on "topic_name" + "_updates".
  *
- * It never writes cells. Every cycle it merges the cycle's cell window into its dirty window; at
- * most once per publish period it sends the whole grid (first message, after a resize, after the
- * grid's origin moved, or always when "always_send_full_map" is set) or else the dirty window.
- * A message is built only when its topic has a subscriber. Subclasses translate one cell (type
- * word, height word, master cost) into an occupancy value.
+ * It never writes cells. Every cycle it merges the cycle's cell window and the master costmap
+ * cells that the cycle recomputed into its dirty window; at most once per publish period it sends
+ * the whole grid (first message, after a resize or a reset, after the grid's origin moved since the
+ * last full grid, or always when "always_send_full_map" is set) or else the dirty window. When
+ * layers that write cells follow it in the list, the window of a cycle that published stays dirty
+ * for the next slot. A message is built only when its topic has a subscriber. Subclasses translate
+ * one cell (type word, height word, master cost) into an occupancy value.
  *
  * Every operation but onInitialize() runs under the layered map's outer mutex; updateMaps() takes
  * the grid's mutex inside it for the cell loop and the publish. The master costmap's cells are
@@ -120,6 +122,10 @@ private:
       int8_t * out);
   // Whether the grid no longer has the geometry of the last full grid sent.
   bool geometryChanged(const GridT & grid) const;
+  // Widens the dirty window by the cells [min_i, max_i) x [min_j, max_j).
+  void mergeWindow(int min_i, int min_j, int max_i, int max_j);
+  // Whether a layer listed after this one may still write cells in the current cycle.
+  bool cellsMayChangeAfterThisLayer() const;
 
   // Geometry of the last full grid sent: updates carry no origin, so a subscriber places them
   // with this one.
