@@ -28,6 +28,18 @@ using CostmapLock = std::lock_guard<nav2_costmap_2d::Costmap2D::mutex_t>;
 // OpenCV's largest line thickness (MAX_THICKNESS in drawing.cpp); polylines rejects more.
 constexpr double kMaxThickness = 32767.0;
 
+// Farthest cell a carried-over path point may lie from the grid's origin. Points beyond it (only
+// after absurd jumps of the grid) stay at this distance: the differences of two cells, the
+// path's bounding box and OpenCV's fixed-point drawing stay within their integer ranges.
+constexpr double kFarthestCell = 1 << 29;
+
+// Cell of world coordinate @p world (m) on an axis starting at @p origin with @p resolution.
+int carriedCell(double world, double origin, double resolution)
+{
+  const double cell = std::floor((world - origin) / resolution);
+  return std::isnan(cell) ? 0 : static_cast<int>(std::clamp(cell, -kFarthestCell, kFarthestCell));
+}
+
 // Half the cleaning width in whole centimetres, rounded up, for the trigger's log line; widths
 // beyond the range of an int saturate and a NaN width logs 0.
 int halfCoverageWidthCm(double coverage_width)
@@ -43,6 +55,39 @@ int halfCoverageWidthCm(double coverage_width)
     return std::numeric_limits<int>::min();
   }
   return static_cast<int>(half);
+}
+
+// Cuts segment a-b (cells) down to its part inside the box [low, high] (Liang-Barsky). False when
+// no part lies inside.
+bool clipSegment(cv::Point2d & a, cv::Point2d & b, const cv::Point2d & low, const cv::Point2d & high)
+{
+  const cv::Point2d d = b - a;
+  // For each side: the segment's step towards it and the room between a and it.
+  const double step[4] = {-d.x, d.x, -d.y, d.y};
+  const double room[4] = {a.x - low.x, high.x - a.x, a.y - low.y, high.y - a.y};
+  double enter = 0.0;
+  double leave = 1.0;
+  for (int side = 0; side < 4; ++side) {
+    if (step[side] == 0.0) {
+      if (room[side] < 0.0) {
+        return false;  // parallel to this side and beyond it
+      }
+      continue;
+    }
+    const double t = room[side] / step[side];
+    if (step[side] < 0.0) {
+      enter = std::max(enter, t);
+    } else {
+      leave = std::min(leave, t);
+    }
+  }
+  if (enter > leave) {
+    return false;
+  }
+  const cv::Point2d start = a;
+  a = start + enter * d;
+  b = start + leave * d;
+  return true;
 }
 
 }  // namespace
@@ -137,7 +182,46 @@ void CleanCoverageLayer::matchSize()
   CostmapLock lock(*getMutex());
   GridT & grid = layered_semanticmap->semanticmap;
   std::lock_guard<std::mutex> grid_lock(grid.mutex);
+  carryPathOver(grid.resolution, grid.origin_x, grid.origin_y);
   resizeMap(grid.grid->size_x, grid.grid->size_y, grid.resolution, grid.origin_x, grid.origin_y);
+}
+
+void CleanCoverageLayer::followRollingWindow()
+{
+  if (layered_semanticmap == nullptr) {
+    return;
+  }
+  GridT & grid = layered_semanticmap->semanticmap;
+  std::lock_guard<std::mutex> grid_lock(grid.mutex);
+  if (grid.origin_x == origin_x_ && grid.origin_y == origin_y_) {
+    return;
+  }
+  carryPathOver(resolution_, grid.origin_x, grid.origin_y);
+  origin_x_ = grid.origin_x;
+  origin_y_ = grid.origin_y;
+}
+
+void CleanCoverageLayer::carryPathOver(double resolution, double origin_x, double origin_y)
+{
+  if (resolution == resolution_ && origin_x == origin_x_ && origin_y == origin_y_) {
+    return;  // the same geometry: every point keeps its cell
+  }
+  if (!(resolution_ > 0.0) || !(resolution > 0.0) || !std::isfinite(origin_x_ + origin_y_) ||
+      !std::isfinite(origin_x + origin_y)) {
+    return;  // one of the two geometries places no cell in the world
+  }
+  for (cv::Point & point : clean_path) {
+    double wx = 0.0;
+    double wy = 0.0;
+    cellCentre(point, wx, wy);
+    point = cv::Point(carriedCell(wx, origin_x, resolution), carriedCell(wy, origin_y, resolution));
+  }
+}
+
+void CleanCoverageLayer::cellCentre(const cv::Point & cell, double & wx, double & wy) const
+{
+  wx = origin_x_ + (cell.x + 0.5) * resolution_;
+  wy = origin_y_ + (cell.y + 0.5) * resolution_;
 }
 
 void CleanCoverageLayer::updateBounds(
@@ -154,6 +238,7 @@ void CleanCoverageLayer::updateBounds(
   robot_yaw = robot_yaw_in;
 
   CostmapLock lock(*getMutex());
+  followRollingWindow();
   cv::Point low;
   cv::Point high;
   if (clean_path.empty()) {
@@ -168,10 +253,10 @@ void CleanCoverageLayer::updateBounds(
   }
   double wx = 0.0;
   double wy = 0.0;
-  mapToWorld(static_cast<unsigned int>(low.x), static_cast<unsigned int>(low.y), wx, wy);
+  cellCentre(low, wx, wy);
   *min_x = std::min(*min_x, wx - bounds_margin);
   *min_y = std::min(*min_y, wy - bounds_margin);
-  mapToWorld(static_cast<unsigned int>(high.x), static_cast<unsigned int>(high.y), wx, wy);
+  cellCentre(high, wx, wy);
   *max_x = std::max(*max_x, wx + bounds_margin);
   *max_y = std::max(*max_y, wy + bounds_margin);
 }
@@ -280,13 +365,25 @@ void CleanCoverageLayer::pathStraightening(
   for (std::size_t i = index; i < n; ++i) {
     const cv::Point step = clean_path[i] - clean_path[i - 1];
     acc_cells += std::hypot(static_cast<double>(step.x), static_cast<double>(step.y));
-    if (acc_cells * resolution_ < length) {
-      continue;
+    if (!(acc_cells * resolution_ >= length)) {
+      continue;  // also for a NaN length, which is never reached
     }
     const std::vector<cv::Point> segment(
         clean_path.begin() + static_cast<std::ptrdiff_t>(index - 1), clean_path.end());
     std::vector<cv::Point> out;
     simplify_path.douglasPeucker(segment, epsilon, distance_threshold / resolution_, out);
+    // The thinning may drop the segment's last point, the robot's latest cell. It stays: the band
+    // reaches the robot, and a robot standing still is not appended and straightened anew in
+    // every cycle.
+    if (out.empty() || out.back() != segment.back()) {
+      out.push_back(segment.back());
+    }
+    if (out == segment) {
+      // Nothing to drop. Appending would only repeat the junction, a new step for the other
+      // straightening to walk, whose own copy of the junction would again be one for this one.
+      index = static_cast<unsigned int>(n);
+      return;
+    }
     clean_path.resize(index);
     // The simplified segment starts with the last point kept: that point is recorded twice, and
     // GetCoveredPoints hands out both copies.
@@ -317,9 +414,40 @@ void CleanCoverageLayer::drawCleanPath()
   if (clean_mat.empty() || clean_path.empty()) {
     return;  // no cells to draw into (the grid is not sized) or nothing to draw
   }
-  const std::vector<std::vector<cv::Point>> polylines{clean_path};
-  cv::polylines(
-      clean_mat, polylines, false, cv::Scalar(kPathValue), lineThickness(), cv::LINE_4, 0);
+  const int thickness = lineThickness();
+  // OpenCV fills a thick line along its whole length, also where it runs outside the raster (a
+  // thin one it clips first). A rolling window leaves path points behind, however far: segments
+  // that reach past the raster by more than their band and caps are clipped to that reach.
+  const double reach = thickness + 2.0;
+  const cv::Point2d low(-reach, -reach);
+  const cv::Point2d high(clean_mat.cols + reach, clean_mat.rows + reach);
+  const auto near = [&low, &high](const cv::Point & p) {
+    return p.x >= low.x && p.y >= low.y && p.x <= high.x && p.y <= high.y;
+  };
+  if (thickness <= 1 || std::all_of(clean_path.begin(), clean_path.end(), near)) {
+    const std::vector<std::vector<cv::Point>> polylines{clean_path};
+    cv::polylines(clean_mat, polylines, false, cv::Scalar(kPathValue), thickness, cv::LINE_4, 0);
+    return;
+  }
+  // Clipped ends are drawn to a fraction of a cell, so the clipped band follows the true line.
+  int shift = 8;
+  while (shift > 0 && std::max(high.x, high.y) * (1 << shift) > (1 << 30)) {
+    --shift;
+  }
+  const auto fixed = [shift](const cv::Point2d & p) {
+    return cv::Point(
+        static_cast<int>(std::lround(p.x * (1 << shift))),
+        static_cast<int>(std::lround(p.y * (1 << shift))));
+  };
+  // A segment drawn alone, with round caps at both ends, colours the pixels it colours as a part
+  // of the polyline: the caps at the joints are the same.
+  for (std::size_t i = 1; i < clean_path.size(); ++i) {
+    cv::Point2d a(clean_path[i - 1]);
+    cv::Point2d b(clean_path[i]);
+    if (clipSegment(a, b, low, high)) {
+      cv::line(clean_mat, fixed(a), fixed(b), cv::Scalar(kPathValue), thickness, cv::LINE_4, shift);
+    }
+  }
 }
 
 unsigned char CleanCoverageLayer::getMatValue(unsigned int x, unsigned int y)
@@ -357,11 +485,7 @@ void CleanCoverageLayer::getCoveredPointsCallback(
       poses.reserve(clean_path.size());
       for (const cv::Point & cell : clean_path) {
         geometry_msgs::msg::PoseStamped pose;
-        mapToWorld(
-            static_cast<unsigned int>(cell.x),
-            static_cast<unsigned int>(cell.y),
-            pose.pose.position.x,
-            pose.pose.position.y);
+        cellCentre(cell, pose.pose.position.x, pose.pose.position.y);
         pose.pose.position.z = 0.0;
         pose.pose.orientation.x = 0.0;
         pose.pose.orientation.y = 0.0;

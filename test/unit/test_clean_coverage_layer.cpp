@@ -536,6 +536,29 @@ TEST_F(CleanCoverageLayerTest, StraighteningKeepsCornersAndRepeatsTheJunction)
   EXPECT_EQ(pathOf(*layer), expected);
 }
 
+// Standing still adds one point and no more, whatever the straightening lengths against the
+// thinning's 0.2 m; a NaN length never straightens. The path ends at the robot.
+TEST_F(CleanCoverageLayerTest, StandingStillAddsNoPointsAtAnyStraighteningLength)
+{
+  for (double length : {0.0, std::nan(""), 0.1}) {
+    SCOPED_TRACE(length);
+    SetUp();
+    auto layer = makeLayer(
+        {{"clean_path_to_robot_offset", 0.0},
+         {"local_optimize_length", length},
+         {"global_optimize_length", length}});
+    for (int x = 5; x <= 16; ++x) {
+      cycle(*layer, centre(x), centre(5));
+    }
+    const size_t size = pathOf(*layer).size();
+    for (int i = 0; i < 20; ++i) {
+      cycle(*layer, centre(16), centre(5));
+    }
+    EXPECT_EQ(pathOf(*layer).size(), std::isnan(length) ? 12u : size);
+    EXPECT_EQ(pathOf(*layer).back(), cv::Point(16, 5));
+  }
+}
+
 TEST_F(CleanCoverageLayerTest, BoundsCoverThePathOrTheRobot)
 {
   auto layer = makeLayer({{"clean_path_to_robot_offset", 0.0}}, GridSpec{200, 200});
@@ -652,6 +675,49 @@ TEST_F(CleanCoverageLayerTest, FollowsAResizedGrid)
   map_->resizeMap(0, 0, 0.05, 0.0, 0.0);
   EXPECT_NO_THROW(cycle(*layer, centre(3), centre(3)));
   EXPECT_EQ(pathOf(*layer), before);
+}
+
+// On a rolling window the band stays on the track: the path follows the grid's origin. Points
+// that left the window stay in the path and are handed out where the robot was.
+TEST_F(CleanCoverageLayerTest, FollowsARollingWindow)
+{
+  map_ = std::make_shared<LayeredMapT>("map", true, nullptr);
+  auto layer = makeLayer({{"clean_path_to_robot_offset", 0.0}}, GridSpec{80, 80});
+  for (int step = 0; step <= 120; ++step) {  // 6 m east along y = 1.025, one 4 m window and a half
+    map_->updateMap(1.025 + 0.05 * step, 1.025, 0.0);
+  }
+  const auto & grid = map_->semanticmap;
+  const auto track_y = static_cast<uint32_t>((1.025 - grid.origin_y) / 0.05);
+  for (uint32_t x = 0; x < 80; ++x) {  // covered from the window's edge up to the robot (7.025)
+    const double wx = grid.origin_x + (x + 0.5) * 0.05;
+    if (wx < 6.7 || wx > 7.35) {
+      EXPECT_EQ((typeAt(x, track_y) & kCovered) != 0u, wx < 7.0) << x;
+    }
+  }
+  auto request = std::make_shared<CleanCoverageLayer::GetCoveredPoints::Request>();
+  request->enable = true;
+  auto response = std::make_shared<CleanCoverageLayer::GetCoveredPoints::Response>();
+  layer->getCoveredPointsCallback(request, response);
+  ASSERT_EQ(response->poses.size(), pathOf(*layer).size());
+  EXPECT_NEAR(response->poses.front().pose.position.x, 1.025, 1e-9);
+  EXPECT_NEAR(response->poses.back().pose.position.x, 7.025, 1e-9);
+  for (const auto & pose : response->poses) {
+    EXPECT_NEAR(pose.pose.position.y, 1.025, 1e-9);
+  }
+}
+
+// A new map with another resolution and origin: every point keeps its place in the world.
+TEST_F(CleanCoverageLayerTest, CarriesThePathOverToANewGeometry)
+{
+  auto layer = makeLayer({{"clean_path_to_robot_offset", 0.0}}, GridSpec{40, 40});
+  for (int x = 10; x <= 20; ++x) {
+    cycle(*layer, centre(x), centre(30));
+  }
+  map_->resizeMap(60, 60, 0.1, -1.0, 0.5);
+  cycle(*layer, centre(21), centre(30));
+  EXPECT_EQ(pathOf(*layer).front(), cv::Point(15, 10)) << "(0.525, 1.525) in the new cells";
+  EXPECT_EQ(typeAt(17, 10) & kCovered, kCovered) << "(0.775, 1.525), on the track";
+  EXPECT_EQ(typeAt(15, 30) & kCovered, 0u) << "where the old cells would put the band";
 }
 
 }  // namespace

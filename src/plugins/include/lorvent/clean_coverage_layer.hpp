@@ -29,7 +29,7 @@ namespace semantic_map {
  * cycle's window: set on the line, cleared off it. GetCoveredPoints hands the path out as poses.
  *
  * Its own Costmap2D serves only for geometry (it follows the grid's size, resolution and origin,
- * so a path cell is a grid cell) and for its recursive mutex, the costmap mutex, which guards the
+ * also as a rolling window moves, so a path cell is a grid cell) and for its recursive mutex, the costmap mutex, which guards the
  * path, the two straightening indices, the raster and the geometry. Its costs are never written.
  *
  * Threads: updateBounds(), updateMaps(), matchSize() and reset() run under the layered map's outer
@@ -64,8 +64,8 @@ public:
   /**
    * @brief Records the robot pose (metres, radians, global frame) and widens the bounds (metres)
    * to the path's bounding cells plus bounds_margin, or to the robot's cell plus the margin while
-   * the path is empty. Runs whether or not tracing is on. Outer mutex held; takes the costmap
-   * mutex.
+   * the path is empty. Runs whether or not tracing is on. First follows a move of the grid's
+   * origin (followRollingWindow()). Outer mutex held; takes the costmap mutex, then the grid's.
    */
   void updateBounds(
       double robot_x,
@@ -84,8 +84,9 @@ public:
   void updateMaps(
       GridT * grid, nav2_costmap_2d::Costmap2D * master, int min_i, int min_j, int max_i, int max_j)
       override;
-  /// Gives the layer's costmap the grid's size, resolution and origin; the path keeps its cells.
-  /// Takes the costmap mutex, then the grid's.
+  /// Gives the layer's costmap the grid's size, resolution and origin. With another resolution or
+  /// origin the path is carried over by world position (carryPathOver()); otherwise it keeps its
+  /// cells. Takes the costmap mutex, then the grid's.
   void matchSize() override;
   /**
    * @brief Declares and reads the parameters, sizes the costmap like the grid and creates the
@@ -95,6 +96,22 @@ public:
    */
   void onInitialize(bool & enabled_flag) override;
 
+  /**
+   * @brief Follows a rolling window: when the grid's origin has moved (by whole cells), gives the
+   * layer's costmap the new origin and moves the path with it, so that every point keeps its
+   * world position. Points that leave the window stay in the path, outside the costmap; the
+   * raster clips them. Costmap mutex held; takes the grid's.
+   */
+  void followRollingWindow();
+  /**
+   * @brief Moves every path point to the cell of @p resolution and origin (m) that holds the
+   * centre of its present cell; points farther than 2^29 cells stay at that distance. Does
+   * nothing for the costmap's own geometry, or when either geometry has no positive resolution
+   * or a non-finite origin. The costmap's geometry is left to the caller. Costmap mutex held.
+   */
+  void carryPathOver(double resolution, double origin_x, double origin_y);
+  /// World centre (m) of @p cell of the layer's costmap, also for a cell outside it.
+  void cellCentre(const cv::Point & cell, double & wx, double & wy) const;
   /// Empties the path and sets both straightening indices back to 1. Costmap mutex held.
   void resetCleanPath();
   /**
@@ -107,10 +124,11 @@ public:
   /// mutex held.
   void addRobotPoseToPath();
   /**
-   * @brief Once the path has grown by @p length metres past @p index, simplifies it from point
-   * index - 1 to its end with tolerance @p epsilon (cells), appends every simplified point after
-   * the first index points (so the point where the segment starts is recorded twice) and moves
-   * @p index past the new end. Costmap mutex held.
+   * @brief Once the path has grown by @p length metres past @p index (never for a NaN length),
+   * simplifies it from point index - 1 to its end with tolerance @p epsilon (cells), keeping the
+   * segment's last point should the thinning drop it. When that drops any point, the simplified
+   * points follow the first index points (so the point where the segment starts is recorded
+   * twice); otherwise the path stays. Either way @p index moves past the end. Costmap mutex held.
    */
   void pathStraightening(const double & length, unsigned int & index, const double & epsilon);
   /**
@@ -118,7 +136,9 @@ public:
    * path leaves the other pass to walk on from the new end, not from beyond it. Costmap mutex held.
    */
   void keepIndicesOnPath();
-  /// Draws clean_path into clean_mat with lineThickness(). Costmap mutex held.
+  /// Draws clean_path into clean_mat with lineThickness(); a thick segment that reaches far past
+  /// the raster is clipped to it first, so drawing costs no more than the raster holds. Costmap
+  /// mutex held.
   void drawCleanPath();
   /// kPathValue when the raster pixel at row @p y, column @p x is drawn, else 0. No bounds check;
   /// costmap mutex held.
@@ -156,7 +176,8 @@ public:
   std::shared_ptr<rclcpp::Service<GetCoveredPoints>> covered_points_service;
   /// Raster of the drawn path: 8-bit, one channel, rows = size_y, columns = size_x.
   cv::Mat clean_mat;
-  /// The traced path in cells (x, y) of the layer's costmap, oldest first.
+  /// The traced path in cells (x, y) of the layer's costmap, oldest first; on a rolling window,
+  /// cells that have left the costmap lie outside it.
   std::vector<cv::Point> clean_path;
   /// First path index the local straightening has not covered yet (at least 1).
   uint32_t local_index{1};
