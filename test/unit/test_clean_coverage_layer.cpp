@@ -537,25 +537,30 @@ TEST_F(CleanCoverageLayerTest, StraighteningKeepsCornersAndRepeatsTheJunction)
 }
 
 // Standing still adds one point and no more, whatever the straightening lengths against the
-// thinning's 0.2 m; a NaN length never straightens. The path ends at the robot.
+// thinning's 0.2 m; a NaN length never straightens. The path ends at the robot. The last case
+// stops 0.3 m off the track: a step longer than both lengths, which the two straightenings reach
+// from different points and where neither has anything to drop.
 TEST_F(CleanCoverageLayerTest, StandingStillAddsNoPointsAtAnyStraighteningLength)
 {
-  for (double length : {0.0, std::nan(""), 0.1}) {
-    SCOPED_TRACE(length);
+  const double nan = std::nan("");
+  for (auto [local, global, y] : std::vector<std::tuple<double, double, int>>{
+           {0.0, 0.0, 5}, {nan, nan, 5}, {0.1, 0.1, 5}, {0.3, 0.2, 11}}) {
+    SCOPED_TRACE(local);
     SetUp();
     auto layer = makeLayer(
         {{"clean_path_to_robot_offset", 0.0},
-         {"local_optimize_length", length},
-         {"global_optimize_length", length}});
+         {"local_optimize_length", local},
+         {"global_optimize_length", global}});
     for (int x = 5; x <= 16; ++x) {
       cycle(*layer, centre(x), centre(5));
     }
+    cycle(*layer, centre(16), centre(y));
     const size_t size = pathOf(*layer).size();
     for (int i = 0; i < 20; ++i) {
-      cycle(*layer, centre(16), centre(5));
+      cycle(*layer, centre(16), centre(y));
     }
-    EXPECT_EQ(pathOf(*layer).size(), std::isnan(length) ? 12u : size);
-    EXPECT_EQ(pathOf(*layer).back(), cv::Point(16, 5));
+    EXPECT_EQ(pathOf(*layer).size(), std::isnan(local) ? 12u : size);
+    EXPECT_EQ(pathOf(*layer).back(), cv::Point(16, y));
   }
 }
 
