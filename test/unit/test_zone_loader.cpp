@@ -1,5 +1,6 @@
 // Loading the narrow-corridor zones of a stored map directory: the map id file, the map meta
 // file and image, the zone file, the pixel-to-world conversion and every failure stage.
+#include <Magick++.h>
 #include <gtest/gtest.h>
 #include <stdlib.h>
 #include <sys/stat.h>
@@ -495,7 +496,6 @@ INSTANTIATE_TEST_SUITE_P(
     ZoneLoaderImage,
     ::testing::Values(
         "image absent",
-        "image garbage",
         // Two origin elements satisfy the loader but not the map description.
         "image: map.pgm\nresolution: 0.05\norigin: [-10.0, -5.0]\nnegate: 0\n"
         "occupied_thresh: 0.65\nfree_thresh: 0.25\n",
@@ -506,14 +506,35 @@ INSTANTIATE_TEST_SUITE_P(
         "image: other.pgm\nresolution: 0.05\norigin: [-10.0, -5.0, 0.0]\nnegate: 0\n"
         "occupied_thresh: 0.65\nfree_thresh: 0.25\n"));
 
-TEST_F(ZoneLoader, ImageSizeComesFromTheHeaderAlone)
+TEST_F(ZoneLoader, ImageSizeComesFromTheHeaderAloneInEveryRasterFormat)
 {
-  // Declares 12000 x 12000 pixels but holds none: decoding it would fail (or allocate them all).
-  writeFile(dir / "m1" / "map.pgm", "P5\n12000 12000\n255\n");
+  const fs::path image = dir / "m1" / "map.pgm";
+  const auto written = [&](const char * format) {
+    return [&image, format] {
+      Magick::Image(Magick::Geometry(8, 400), Magick::Color("white"))
+          .write(format + (":" + image.string()));
+    };
+  };
+  const auto text = [&](const char * header) {
+    return [&image, header] { writeFile(image, header); };
+  };
+  Magick::InitializeMagick(nullptr);
   writeZones(kOneBlock);
-  EXPECT_EQ(load().size(), 1u);
-  EXPECT_EQ(meta.width, 12000u);
-  EXPECT_EQ(meta.height, 12000u);
+  // Headers without pixels: decoding them would fail (or allocate them all).
+  for (const auto & [width, height, write] :
+       std::vector<std::tuple<uint32_t, uint32_t, std::function<void()>>>{
+           {12000, 12000, text("P5\n12000 12000\n255\n")},
+           {8, 400, text("P2\n# ascii\n8 400\n255\n")},
+           {8, 400, text("P1 8\n400\n")},
+           {8, 400, text("P6\n8 400 255\n")},
+           {8, 400, written("PNG")},
+           {8, 400, written("BMP")}}) {
+    write();
+    meta = MapMeta{};
+    EXPECT_EQ(load().size(), 1u) << width << " x " << height;
+    EXPECT_EQ(meta.width, width);
+    EXPECT_EQ(meta.height, height);
+  }
 }
 
 TEST_F(ZoneLoader, RefusesIrregularFilesAndZoneFilesBeyondTheBounds)
@@ -539,6 +560,18 @@ TEST_F(ZoneLoader, RefusesIrregularFilesAndZoneFilesBeyondTheBounds)
   // Two discs whose rasters (about 44 Mi cells each) are allowed one at a time, not together.
   const std::string disc =
       "- {id: c, type: narrow corridor, desctype: circle, radius: 3300, points: [{x: 0, y: 0}]}\n";
+  std::string aliased_zones =
+      "editlayout:\n- &z {id: z, type: narrow corridor, desctype: circle, radius: 1}\n";
+  for (int k = 0; k < 16384; ++k) {
+    aliased_zones += "- *z\n";
+  }
+  // A PostScript "image" would be handed to ghostscript: a stand-in for it leaves a mark.
+  const fs::path ran = dir / "ghostscript ran";
+  writeFile(dir / "bin" / "gs", "#!/bin/sh\ntouch '" + ran.string() + "'\n");
+  fs::permissions(dir / "bin" / "gs", fs::perms::owner_all);
+  const std::string path = getenv("PATH");
+  setenv("PATH", (dir / "bin").string().append(":").append(path).c_str(), 1);
+  const std::string image_failed = "[ERROR] [map_io]: Failed processing YAML file";
   const std::vector<std::tuple<std::string, std::function<void()>, Records>> cases{
       {"id file FIFO",
        [&] { fifo(id_file); },
@@ -550,7 +583,39 @@ TEST_F(ZoneLoader, RefusesIrregularFilesAndZoneFilesBeyondTheBounds)
          fs::create_symlink("/dev/zero", image);
        },
        {{"ERROR", "map image " + image.string() + " is not a regular file"},
-        {"CRITICAL", "[ERROR] [map_io]: Failed processing YAML file"}}},
+        {"CRITICAL", image_failed}}},
+      {"PostScript image",
+       [&] { writeFile(image, "%!PS\n{ } loop\n"); },
+       {{"ERROR", "map image " + image.string() + " is not a PNM, PNG or BMP image"},
+        {"CRITICAL", image_failed}}},
+      {"height beyond 32 bits",
+       [&] { writeFile(image, "P5\n8 4294967308\n255\n"); },
+       {{"ERROR",
+         "map image " + image.string() + " declares a width or height of 0 or beyond 32 bits"},
+        {"CRITICAL", image_failed}}},
+      {"id file of a MiB of zero bytes",
+       [&] {
+         fs::resize_file(id_file, 0);
+         fs::resize_file(id_file, 1 << 20);
+       },
+       {{"ERROR",
+         "getMapId error map id '" + std::string(32, '?') + "'... is longer than 255 bytes"},
+        {"CRITICAL", "TrasqueFactory getMapId error std::exception"}}},
+      {"zone file beyond a MiB",
+       [&] { writeZones("editlayout: []\n#" + std::string(1 << 20, 'x')); },
+       {{"CRITICAL", failed + "is larger than 1048576 bytes"}}},
+      {"aliased zones",
+       [&] { writeZones(aliased_zones); },
+       {{"ERROR", zone_file + " holds more than 16384 zones"},
+        {"CRITICAL", failed + "too many zones"}}},
+      {"zone id beyond 255 bytes",
+       [&] {
+         writeZones(
+             "editlayout:\n- {type: narrow corridor, desctype: block, id: " +
+             std::string(256, 'i') + "}\n");
+       },
+       {{"ERROR", zone_file + " holds a zone id longer than 255 bytes"},
+        {"CRITICAL", failed + "zone id too long"}}},
       {"zone file FIFO",
        [&] { fifo(markPath()); },
        {{"CRITICAL", failed + "is not a regular file"}}},
@@ -562,6 +627,14 @@ TEST_F(ZoneLoader, RefusesIrregularFilesAndZoneFilesBeyondTheBounds)
        [&] { writeZones("editlayout:\n" + disc + disc); },
        {{"ERROR", zone_file + " needs more than 67108864 raster cells at resolution 0.05"},
         {"CRITICAL", failed + "zone rasters too large"}}},
+      {"one 200 m disc named twice",
+       [&] {
+         writeZones(
+             "editlayout:\n- {id: c, type: narrow corridor, desctype: circle, radius: 4000, "
+             "points: [&p {x: 0, y: 0}, *p]}\n");
+       },
+       {{"ERROR", zone_file + " needs more than 67108864 steps to rasterise at resolution 0.05"},
+        {"CRITICAL", failed + "zone rasters too costly"}}},
   };
   for (const auto & [what, make, tail] : cases) {
     for (const fs::path & f : {id_file, image, markPath()}) {
@@ -574,6 +647,8 @@ TEST_F(ZoneLoader, RefusesIrregularFilesAndZoneFilesBeyondTheBounds)
     ASSERT_GE(records.size(), tail.size()) << what;
     EXPECT_EQ(Records(records.end() - tail.size(), records.end()), tail) << what;
   }
+  setenv("PATH", path.c_str(), 1);
+  EXPECT_FALSE(fs::exists(ran));
 }
 
 TEST_F(ZoneLoader, MissingOrBrokenZoneFileFailsWithTheReasonAndACompleteRecord)
