@@ -100,6 +100,12 @@ void checkPnmHeader(std::istream & in)
 
 ImageSize readMapImageSize(const fs::path & file)
 {
+  // GraphicsMagick takes a trailing "[...]" for a frame selection and opens the name without
+  // it, a file that nobody checked.
+  const std::string name = file.string();
+  if (!name.empty() && name.back() == ']') {
+    throw RefusedImage("has a name ending in ']', which the decoder reads as a frame selection");
+  }
   std::ifstream in(file, std::ios::binary);
   if (!in.is_open()) {
     throw std::runtime_error("cannot be opened");
@@ -119,7 +125,7 @@ ImageSize readMapImageSize(const fs::path & file)
   // prefix makes GraphicsMagick use that decoder whatever the file holds by the time it opens it.
   Magick::Image image;
   image.subRange(1);
-  image.ping(std::string(decoder) + ":" + file.string());
+  image.ping(std::string(decoder) + ":" + name);
   const uint64_t width = image.columns();
   const uint64_t height = image.rows();
   if (width == 0 || height == 0 || width > kMaxSide || height > kMaxSide) {

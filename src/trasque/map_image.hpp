@@ -29,7 +29,7 @@ struct ImageSize
  * process. Anything else is refused before a decoder sees it. The caller has made sure that
  * the file is a regular file.
  *
- * @throw RefusedImage when the file is of another format, or declares a
+ * @throw RefusedImage when the file's name ends in ']', the file is of another format, or declares a
  * width or height of 0 or beyond 32 bits
  * @throw std::exception when the file cannot be opened or its decoder fails
  */

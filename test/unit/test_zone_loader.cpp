@@ -588,6 +588,15 @@ TEST_F(ZoneLoader, RefusesIrregularFilesAndZoneFilesBeyondTheBounds)
        [&] { writeFile(image, "%!PS\n{ } loop\n"); },
        {{"ERROR", "map image " + image.string() + " is not a PNM, PNG or BMP image"},
         {"CRITICAL", image_failed}}},
+      {"image name read as a frame selection",
+       [&] {
+         writeFile(image.string() + "[0]", "P5\n8 400\n255\n");
+         writeFile(metaPath(), std::string(kMeta).replace(7, 7, "map.pgm[0]"));
+       },
+       {{"ERROR",
+         "map image " + image.string() +
+             "[0] has a name ending in ']', which the decoder reads as a frame selection"},
+        {"CRITICAL", image_failed}}},
       {"height beyond 32 bits",
        [&] { writeFile(image, "P5\n8 4294967308\n255\n"); },
        {{"ERROR",
@@ -641,6 +650,7 @@ TEST_F(ZoneLoader, RefusesIrregularFilesAndZoneFilesBeyondTheBounds)
       fs::remove(f);
     }
     writeFile(id_file, "m1\n");
+    writeFile(metaPath(), kMeta);
     writePgm(image, 8, 400);
     make();
     EXPECT_TRUE(load().empty()) << what;
