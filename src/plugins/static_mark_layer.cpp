@@ -75,8 +75,16 @@ void StaticMarkLayer::matchSize()
 {
   LOG_INFO("StaticMarkLayer::matchSize {} calling...", name);
   trasque::MapMeta meta;
+  // The zones are rasterised at the grid's resolution, so the loader bounds them at it. The
+  // grid changes its resolution only in a re-size, which calls matchSize() again.
+  double resolution = 0.0;
+  if (layered_semanticmap != nullptr) {
+    GridT & grid = layered_semanticmap->semanticmap;
+    std::lock_guard<std::mutex> grid_lock(grid.mutex);
+    resolution = grid.resolution;
+  }
   zones = trasque::TrasqueFactory(
-      map_path_str, map_id_file, map_meta_yaml_file, map_mark_yaml_file, meta);
+      map_path_str, map_id_file, map_meta_yaml_file, map_mark_yaml_file, meta, resolution);
   LOG_INFO(
       "StaticMarkLayer::matchSize set objs size {}, map origin [{:.3f}, {:.3f}] size [{}, {}]",
       zones.size(),

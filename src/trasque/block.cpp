@@ -114,7 +114,9 @@ std::shared_ptr<semantic_map::Gridmap<bool>> Block::getGrid(double resolution)
 std::shared_ptr<semantic_map::Gridmap<bool>> Block::rasterise(double resolution) const
 {
   detail::Extent extent{};
-  if (!detail::blockExtent(feature_points, extent)) {
+  if (!detail::blockExtent(feature_points, extent) ||
+      detail::blockSteps(feature_points, resolution, detail::rasterCells(extent, resolution)) >
+          detail::kMaxRasterSteps) {
     return nullptr;
   }
   auto raster = detail::makeRaster(extent, resolution);

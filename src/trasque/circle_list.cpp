@@ -46,8 +46,11 @@ std::shared_ptr<semantic_map::Gridmap<bool>> CircleList::rasterise(double resolu
     // Nothing to draw: no discs, or none with a usable radius.
     return detail::makeEmptyRaster(resolution);
   }
-  auto raster =
-      found == detail::ExtentResult::VALID ? detail::makeRaster(extent, resolution) : nullptr;
+  // The work bound is checked before the raster is allocated.
+  auto raster = found == detail::ExtentResult::VALID &&
+                        detail::discSteps(feature_points, resolution) <= detail::kMaxRasterSteps
+                    ? detail::makeRaster(extent, resolution)
+                    : nullptr;
   if (!raster) {
     LOG_WARN("CircleList id {} can not create a valid cache", id);
     return detail::makeEmptyRaster(resolution);

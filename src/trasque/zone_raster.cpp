@@ -97,6 +97,45 @@ uint64_t rasterCells(const Extent & extent, double resolution)
   return rasterGeometry(extent, resolution, geometry) ? geometry.size_x * geometry.size_y : 0;
 }
 
+double discSteps(const std::vector<NonIdealPlanePoint> & discs, double resolution)
+{
+  double steps = 0.0;
+  for (const auto & disc : discs) {
+    if (disc.r >= 0.0) {
+      const double side = 2.0 * std::trunc(std::fabs(disc.r / resolution) + 1.0) + 1.0;
+      steps += side * side;
+    }
+  }
+  return steps;
+}
+
+double blockSteps(
+    const std::vector<NonIdealPlanePoint> & corners, double resolution, uint64_t cells)
+{
+  double steps = static_cast<double>(cells);
+  for (size_t k = 0; k < corners.size(); ++k) {
+    const auto & from = corners[k == 0 ? corners.size() - 1 : k - 1];
+    const auto & to = corners[k];
+    steps += (std::fabs(to.x - from.x) + std::fabs(to.y - from.y)) / resolution + 3.0;
+  }
+  return steps;
+}
+
+RasterCost rasterCost(
+    const std::vector<NonIdealPlanePoint> & points, bool circles, double resolution)
+{
+  Extent extent{};
+  const bool found = circles ? discExtent(points, true, extent) == ExtentResult::VALID
+                             : blockExtent(points, extent);
+  RasterCost cost;
+  cost.cells = found ? rasterCells(extent, resolution) : 0;
+  if (cost.cells == 0) {
+    return {};
+  }
+  cost.steps = circles ? discSteps(points, resolution) : blockSteps(points, resolution, cost.cells);
+  return cost;
+}
+
 std::shared_ptr<semantic_map::Gridmap<bool>> makeRaster(const Extent & extent, double resolution)
 {
   RasterGeometry geometry{};

@@ -14,6 +14,10 @@ namespace detail {
 /// Largest raster a zone may allocate (64 Mi cells, one byte each); larger zones are refused.
 constexpr uint64_t kMaxRasterCells = uint64_t{1} << 26;
 
+/// Most steps (disc offsets tried, outline steps, cells filled) that rasterising a zone may take:
+/// about a second's work. A room map takes a few million; larger zones are refused.
+constexpr double kMaxRasterSteps = static_cast<double>(uint64_t{1} << 26);
+
 /// World bounds of a set of discs, metres.
 struct Extent
 {
@@ -49,6 +53,30 @@ bool blockExtent(const std::vector<NonIdealPlanePoint> & corners, Extent & exten
  * @return 0 when makeRaster would refuse it.
  */
 uint64_t rasterCells(const Extent & extent, double resolution);
+
+/// Disc offsets that the circle-list raster tries at @p resolution: (2n + 1)^2 for each disc
+/// with a usable radius, n = trunc(r / resolution + 1).
+double discSteps(const std::vector<NonIdealPlanePoint> & discs, double resolution);
+
+/// Steps of the block raster over a raster of @p cells cells: at most one per row and column
+/// that each edge crosses, then one per cell of the fill.
+double blockSteps(
+    const std::vector<NonIdealPlanePoint> & corners, double resolution, uint64_t cells);
+
+/// What rasterising a zone costs: the cells its raster takes and the steps that fill them.
+struct RasterCost
+{
+  uint64_t cells{0};
+  double steps{0.0};
+};
+
+/**
+ * @brief Cost of rasterising a circle list (@p circles) or a block over @p points at
+ * @p resolution; zero when the zone has nothing to draw or its raster would be too large to
+ * allocate (beyond kMaxRasterCells). The steps count in full, also beyond kMaxRasterSteps.
+ */
+RasterCost rasterCost(
+    const std::vector<NonIdealPlanePoint> & points, bool circles, double resolution);
 
 /// A raster of 0 x 0 cells at origin (0, 0): what a zone hands out when it has nothing to draw.
 std::shared_ptr<semantic_map::Gridmap<bool>> makeEmptyRaster(double resolution);

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cctype>
 #include <filesystem>
 #include <fstream>
@@ -332,6 +333,25 @@ TEST_F(StaticMarkLayerTest, AMissingIdFileLeavesTheLayerWithoutZones)
   map_->semanticmap.resetMap();
   cycle(*layer);
   EXPECT_EQ(countFlag(~0u), 0u);
+}
+
+TEST_F(StaticMarkLayerTest, ZoneRastersAreBoundedAtTheGridResolution)
+{
+  // Two 20 m discs: small rasters at the map's 0.1 m, 64 Mi cells each at the grid's 0.005 m.
+  const std::string disc =
+      "  - {id: d, type: narrow corridor, desctype: circle, radius: 200, "
+      "points: [{x: 10, y: 10}]}\n";
+  writeMap(dir_, "office", disc + disc);
+  map_->resizeMap(20, 20, 0.005, 0.0, 0.0);
+  trasque_test::LogCapture capture;
+  auto layer = makeLayer();
+  EXPECT_TRUE(layer->zones.empty());
+  const auto records = capture.records();
+  const trasque_test::LogRecord refusal{
+      "ERROR",
+      "zone file " + (dir_ / "office" / "editlayout.yaml").string() +
+          " needs more than 67108864 raster cells at resolution 0.005"};
+  EXPECT_NE(std::find(records.begin(), records.end(), refusal), records.end());
 }
 
 TEST_F(StaticMarkLayerTest, ANullGridKeepsTheZonesPending)

@@ -1,5 +1,6 @@
 // Loading the narrow-corridor zones of a stored map directory: the map id file, the map meta
 // file and image, the zone file, the pixel-to-world conversion and every failure stage.
+#include <Magick++.h>
 #include <gtest/gtest.h>
 #include <stdlib.h>
 #include <sys/stat.h>
@@ -495,7 +496,6 @@ INSTANTIATE_TEST_SUITE_P(
     ZoneLoaderImage,
     ::testing::Values(
         "image absent",
-        "image garbage",
         // Two origin elements satisfy the loader but not the map description.
         "image: map.pgm\nresolution: 0.05\norigin: [-10.0, -5.0]\nnegate: 0\n"
         "occupied_thresh: 0.65\nfree_thresh: 0.25\n",
@@ -506,14 +506,30 @@ INSTANTIATE_TEST_SUITE_P(
         "image: other.pgm\nresolution: 0.05\norigin: [-10.0, -5.0, 0.0]\nnegate: 0\n"
         "occupied_thresh: 0.65\nfree_thresh: 0.25\n"));
 
-TEST_F(ZoneLoader, ImageSizeComesFromTheHeaderAlone)
+TEST_F(ZoneLoader, ImageSizeComesFromTheHeaderAloneInEveryRasterFormat)
 {
-  // Declares 12000 x 12000 pixels but holds none: decoding it would fail (or allocate them all).
-  writeFile(dir / "m1" / "map.pgm", "P5\n12000 12000\n255\n");
+  Magick::InitializeMagick(nullptr);
+  const fs::path image = dir / "m1" / "map.pgm";
   writeZones(kOneBlock);
-  EXPECT_EQ(load().size(), 1u);
-  EXPECT_EQ(meta.width, 12000u);
-  EXPECT_EQ(meta.height, 12000u);
+  // PNM headers without pixels, which a decode would not find; PNG and BMP as written by a library.
+  for (const std::string format :
+       {"P5\n8 400\n255\n",
+        "P2\n# ascii\n8 400\n255\n",
+        "P1 8\n400\n",
+        "P6\n8 400 255\n",
+        "PNG",
+        "BMP"}) {
+    if (format.size() == 3) {
+      Magick::Image(Magick::Geometry(8, 400), Magick::Color("white"))
+          .write(format + ":" + image.string());
+    } else {
+      writeFile(image, format);
+    }
+    meta = MapMeta{};
+    EXPECT_EQ(load().size(), 1u) << format;
+    EXPECT_EQ(meta.width, 8u) << format;
+    EXPECT_EQ(meta.height, 400u) << format;
+  }
 }
 
 TEST_F(ZoneLoader, RefusesIrregularFilesAndZoneFilesBeyondTheBounds)
@@ -539,6 +555,18 @@ TEST_F(ZoneLoader, RefusesIrregularFilesAndZoneFilesBeyondTheBounds)
   // Two discs whose rasters (about 44 Mi cells each) are allowed one at a time, not together.
   const std::string disc =
       "- {id: c, type: narrow corridor, desctype: circle, radius: 3300, points: [{x: 0, y: 0}]}\n";
+  std::string aliased_zones =
+      "editlayout:\n- &z {id: z, type: narrow corridor, desctype: circle, radius: 1}\n";
+  for (int k = 0; k < 16384; ++k) {
+    aliased_zones += "- *z\n";
+  }
+  // A PostScript "image" would be handed to ghostscript: a stand-in for it leaves a mark.
+  const fs::path ran = dir / "ghostscript ran";
+  writeFile(dir / "bin" / "gs", "#!/bin/sh\ntouch '" + ran.string() + "'\n");
+  fs::permissions(dir / "bin" / "gs", fs::perms::owner_all);
+  const std::string path = getenv("PATH");
+  setenv("PATH", (dir / "bin").string().append(":").append(path).c_str(), 1);
+  const std::string image_failed = "[ERROR] [map_io]: Failed processing YAML file";
   const std::vector<std::tuple<std::string, std::function<void()>, Records>> cases{
       {"id file FIFO",
        [&] { fifo(id_file); },
@@ -550,7 +578,48 @@ TEST_F(ZoneLoader, RefusesIrregularFilesAndZoneFilesBeyondTheBounds)
          fs::create_symlink("/dev/zero", image);
        },
        {{"ERROR", "map image " + image.string() + " is not a regular file"},
-        {"CRITICAL", "[ERROR] [map_io]: Failed processing YAML file"}}},
+        {"CRITICAL", image_failed}}},
+      {"PostScript image",
+       [&] { writeFile(image, "%!PS\n{ } loop\n"); },
+       {{"ERROR", "map image " + image.string() + " is not a PNM, PNG or BMP image"},
+        {"CRITICAL", image_failed}}},
+      {"image name read as a frame selection",
+       [&] {
+         writeFile(image.string() + "[0]", "P5\n8 400\n255\n");
+         writeFile(metaPath(), std::string(kMeta).replace(7, 7, "map.pgm[0]"));
+       },
+       {{"ERROR",
+         "map image " + image.string() +
+             "[0] has a name ending in ']', which the decoder reads as a frame selection"},
+        {"CRITICAL", image_failed}}},
+      {"height beyond 32 bits",
+       [&] { writeFile(image, "P5\n8 4294967308\n255\n"); },
+       {{"ERROR",
+         "map image " + image.string() + " declares a width or height of 0 or beyond 32 bits"},
+        {"CRITICAL", image_failed}}},
+      {"id file of a MiB of zero bytes",
+       [&] {
+         fs::resize_file(id_file, 0);
+         fs::resize_file(id_file, 1 << 20);
+       },
+       {{"ERROR",
+         "getMapId error map id '" + std::string(32, '?') + "'... is longer than 255 bytes"},
+        {"CRITICAL", "TrasqueFactory getMapId error std::exception"}}},
+      {"zone file beyond a MiB",
+       [&] { writeZones("editlayout: []\n#" + std::string(1 << 20, 'x')); },
+       {{"CRITICAL", failed + "is larger than 1048576 bytes"}}},
+      {"aliased zones",
+       [&] { writeZones(aliased_zones); },
+       {{"ERROR", zone_file + " holds more than 16384 zones"},
+        {"CRITICAL", failed + "too many zones"}}},
+      {"zone id beyond 255 bytes",
+       [&] {
+         writeZones(
+             "editlayout:\n- {type: narrow corridor, desctype: block, id: " +
+             std::string(256, 'i') + "}\n");
+       },
+       {{"ERROR", zone_file + " holds a zone id longer than 255 bytes"},
+        {"CRITICAL", failed + "zone id too long"}}},
       {"zone file FIFO",
        [&] { fifo(markPath()); },
        {{"CRITICAL", failed + "is not a regular file"}}},
@@ -562,18 +631,29 @@ TEST_F(ZoneLoader, RefusesIrregularFilesAndZoneFilesBeyondTheBounds)
        [&] { writeZones("editlayout:\n" + disc + disc); },
        {{"ERROR", zone_file + " needs more than 67108864 raster cells at resolution 0.05"},
         {"CRITICAL", failed + "zone rasters too large"}}},
+      {"one 200 m disc named twice",
+       [&] {
+         writeZones(
+             "editlayout:\n- {id: c, type: narrow corridor, desctype: circle, radius: 4000, "
+             "points: [&p {x: 0, y: 0}, *p]}\n");
+       },
+       {{"ERROR", zone_file + " needs more than 67108864 steps to rasterise at resolution 0.05"},
+        {"CRITICAL", failed + "zone rasters too costly"}}},
   };
   for (const auto & [what, make, tail] : cases) {
     for (const fs::path & f : {id_file, image, markPath()}) {
       fs::remove(f);
     }
     writeFile(id_file, "m1\n");
+    writeFile(metaPath(), kMeta);
     writePgm(image, 8, 400);
     make();
     EXPECT_TRUE(load().empty()) << what;
     ASSERT_GE(records.size(), tail.size()) << what;
     EXPECT_EQ(Records(records.end() - tail.size(), records.end()), tail) << what;
   }
+  setenv("PATH", path.c_str(), 1);
+  EXPECT_FALSE(fs::exists(ran));
 }
 
 TEST_F(ZoneLoader, MissingOrBrokenZoneFileFailsWithTheReasonAndACompleteRecord)

@@ -340,13 +340,28 @@ TEST_F(ZoneRaster, HugeOrNonFiniteZonesAreRefusedNotAllocated)
   auto inf_block = block({{0.0, 0.0, 0.0}, {inf, 0.0, 0.0}, {0.0, 1.0, 0.0}}, "inf");
   auto nan_block = block({{0.0, 0.0, 0.0}, {nan, 1.0, 0.0}, {1.0, 1.0, 0.0}}, "nan");
   auto inf_disc = circles({{inf, 0.0, 1.0}}, "infdisc");
+  // Too costly to make: one 100 m disc five times over, an outline that crosses 20,000 rows
+  // 10,000 times.
+  auto repeated_disc = circles(std::vector<NonIdealPlanePoint>(5, {0.0, 0.0, 100.0}), "five");
+  std::vector<NonIdealPlanePoint> zigzag;
+  for (int k = 0; k < 10000; ++k) {
+    zigzag.push_back({k % 4 < 2 ? 0.0 : 0.1, (k % 2) * 1000.0, 0.0});
+  }
   LogCapture log;
   EXPECT_EQ(wide_disc->getGrid(0.01)->size_x, 0u);
   EXPECT_EQ(far_block->getGrid(0.05)->size_x, 0u);
   EXPECT_EQ(inf_block->getGrid(0.05)->size_x, 0u);
   EXPECT_EQ(nan_block->getGrid(0.05)->size_x, 0u);
   EXPECT_EQ(inf_disc->getGrid(0.05)->size_x, 0u);
-  EXPECT_EQ(log.records().size(), 5u);
+  EXPECT_EQ(repeated_disc->getGrid(0.05)->size_x, 0u);
+  EXPECT_EQ(block(zigzag, "zigzag")->getGrid(0.05)->size_x, 0u);
+  EXPECT_EQ(log.records().size(), 7u);
+  // A long corridor of small discs is drawn.
+  std::vector<NonIdealPlanePoint> corridor;
+  for (int k = 0; k < 5000; ++k) {
+    corridor.push_back({0.02 * k, 0.0, 0.5});
+  }
+  EXPECT_GT(countSet(*circles(corridor)->getGrid(0.05)), 0u);
   // The same disc at a coarse resolution is an ordinary raster.
   auto coarse = wide_disc->getGrid(100.0);
   EXPECT_EQ(coarse->size_x, 103u);

@@ -28,6 +28,12 @@ namespace trasque {
  * Every failure, also one inside a single zone, is reported by log records and an empty result;
  * no exception leaves this function. Runs on the calling thread, reads files, keeps no state.
  *
+ * The directory is untrusted input, so the load is bounded: only files that are regular files
+ * are read, the id file's first token alone, YAML files of at most 1 MiB, the map image's header
+ * alone and only if it is a PNM, PNG or BMP image. A zone file is refused when it holds more than
+ * 16384 zones, 1 Mi feature points or a zone id longer than 255 bytes, or when its zones' rasters
+ * together would take more than 64 Mi cells or 64 Mi steps to make at the map's resolution.
+ *
  * @return the narrow-corridor circle lists and blocks, in zone-file order
  */
 std::vector<std::shared_ptr<Base>> TrasqueFactory(
@@ -36,6 +42,19 @@ std::vector<std::shared_ptr<Base>> TrasqueFactory(
     const std::filesystem::path & metaFile,
     const std::filesystem::path & markFile,
     MapMeta & meta);
+
+/**
+ * @brief As above, with the bounds on the zones' rasters held at @p raster_resolution, the
+ * resolution at which the caller will ask the zones for their rasters (getGrid()). A resolution
+ * that is not positive and finite holds them at the map's.
+ */
+std::vector<std::shared_ptr<Base>> TrasqueFactory(
+    const std::filesystem::path & dir,
+    const std::filesystem::path & idFile,
+    const std::filesystem::path & metaFile,
+    const std::filesystem::path & markFile,
+    MapMeta & meta,
+    double raster_resolution);
 
 /**
  * @brief A circle list from one zone element: "radius" (pixels, applied to every disc), "points"
