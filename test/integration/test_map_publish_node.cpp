@@ -625,6 +625,15 @@ public:
     // What a change of "origin_x" to 1.0 does to the master costmap.
     node_->getLayeredCostmap()->resizeMap(20, 10, 0.1, 1.0, 0.0);
   }
+
+  void setTheSameWidthAgain()
+  {
+    clearTheMasterAlone();
+    openSlot();  // the consumer learns that (1, 1) is free
+    ASSERT_TRUE(waitFor([this]() { return received_.updateCount() >= 1; }));
+    // Empties and re-sizes the master at its own geometry; the Navigation2 layer marks (1, 1) anew.
+    ASSERT_TRUE(node_->set_parameter(rclcpp::Parameter("width", 2)).successful);
+  }
 };
 
 TEST_P(ConsumerMapTest, ConsumerMapEqualsTheGridAndTheMaster)
@@ -647,7 +656,8 @@ INSTANTIATE_TEST_SUITE_P(
             &ConsumerMapTest::writerAfterThePublisher},
         ConsumerCase{"ClearEntirely", {}, &ConsumerMapTest::clearEntirely},
         ConsumerCase{"MasterChangesAlone", {}, &ConsumerMapTest::clearTheMasterAlone},
-        ConsumerCase{"OriginChangesAlone", {}, &ConsumerMapTest::moveTheOriginAlone}),
+        ConsumerCase{"OriginChangesAlone", {}, &ConsumerMapTest::moveTheOriginAlone},
+        ConsumerCase{"SameWidthAgain", {}, &ConsumerMapTest::setTheSameWidthAgain}),
     [](const ::testing::TestParamInfo<ConsumerCase> & info) { return info.param.name; });
 
 // Zones of a stored map directory, drawn by the static-mark layer and seen on the obstacle map
