@@ -279,6 +279,11 @@ public:
         }
       }
       layered_semanticmap->updateMap(x, y, yaw, masterChangedWindow());
+      if (layered_semanticmap->rolling_window && !LayeredMapT::sameGeometry(grid, *master)) {
+        // The master moved without the grid (as in an activation, where the base updates it
+        // alone) and the two came to rest on different cells: the next cycle takes the master's.
+        resize_to_master = true;
+      }
     }
 
     auto footprint = std::make_unique<geometry_msgs::msg::PolygonStamped>();
@@ -524,7 +529,7 @@ private:
   // Before it the update cycle does not try a re-size of the grid again; map-update thread only.
   std::chrono::steady_clock::time_point resize_retry_time{};
   // The next cycle re-sizes the grid to the master costmap whatever their geometries: a
-  // parameter re-sized the master.
+  // parameter re-sized the master, or a rolling grid came to rest off it.
   std::atomic<bool> resize_to_master{false};
   // Set from just before the base's activation to the end of its deactivation.
   std::atomic<bool> watch_master_resize{false};
