@@ -101,6 +101,22 @@ public:
     return true;
   }
 
+  /**
+   * @brief Whether @p grid has the size, resolution and origin of @p master, so that cells of the
+   * same index lie at the same place. Origins closer than a millionth of a cell count as the
+   * same: the two move by whole cells, in sums that may round apart. The caller holds the grid's
+   * mutex or is the map-update thread, and holds the master's mutex.
+   */
+  static bool sameGeometry(const MapT & grid, const nav2_costmap_2d::Costmap2D & master)
+  {
+    const double tolerance = 1e-6 * grid.resolution;
+    return grid.grid->size_x == master.getSizeInCellsX() &&
+           grid.grid->size_y == master.getSizeInCellsY() &&
+           grid.resolution == master.getResolution() &&
+           std::abs(grid.origin_x - master.getOriginX()) <= tolerance &&
+           std::abs(grid.origin_y - master.getOriginY()) <= tolerance;
+  }
+
   /// Cells [x0, xn) x [y0, yn) of a grid; empty when x0 >= xn or y0 >= yn.
   struct CellWindow
   {

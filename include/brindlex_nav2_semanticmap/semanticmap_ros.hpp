@@ -47,7 +47,9 @@ namespace semantic_map {
  * around every call into the semantic layers, and the clear-entirely service around its reset,
  * so the layers read master costmap cells that nothing resets or resizes meanwhile. The
  * Navigation2 layered costmap's own update takes the master mutex alone, before; a Navigation2
- * layer's own mutex is taken alone.
+ * layer's own mutex is taken alone. A parameter change that re-sizes the master costmap (the
+ * base's callback, on an executor thread) is noted by a callback of the node that takes no lock,
+ * and the next cycle re-sizes the grid to the master.
  */
 template <typename MapT>
 class SemanticmapROS : public nav2_costmap_2d::Costmap2DROS
@@ -70,6 +72,12 @@ public:
         "semanticmap_plugins",
         rclcpp::ParameterValue(std::vector<std::string>()),
         rcl_interfaces::msg::ParameterDescriptor());
+    // Added before any activation, so it runs after the base's parameter callback, which the base
+    // adds at each activation (the newest callback runs first), and only when that one succeeded.
+    master_resize_handler =
+        add_on_set_parameters_callback([this](const std::vector<rclcpp::Parameter> & parameters) {
+          return noteMasterResize(parameters);
+        });
   }
 
   ~SemanticmapROS() override
@@ -111,8 +119,11 @@ public:
   nav2_util::CallbackReturn on_activate(const rclcpp_lifecycle::State & state) override
   {
     brindlex::Logger::Log(1, "SemanticmapROS {} activating", getName());
+    // Before the base adds its parameter callback: a re-size that callback makes is never missed.
+    watch_master_resize = true;
     const auto result = nav2_costmap_2d::Costmap2DROS::on_activate(state);
     if (result != nav2_util::CallbackReturn::SUCCESS) {
+      watch_master_resize = false;
       return result;
     }
     startSemanticmap();
@@ -129,6 +140,8 @@ public:
   {
     const auto result = nav2_costmap_2d::Costmap2DROS::on_deactivate(state);
     if (result == nav2_util::CallbackReturn::SUCCESS) {
+      // The base's parameter callback is gone: parameters no longer re-size the master.
+      watch_master_resize = false;
       stopSemanticmap();
     }
     return result;
@@ -242,21 +255,35 @@ public:
       std::lock_guard<nav2_costmap_2d::Costmap2D::mutex_t> master_lock(*master->getMutex());
       auto & grid = layered_semanticmap->semanticmap;
       const bool announced = new_map_loaded.exchange(false);
+      // A re-size by parameter empties the master costmap and its layers also at the same
+      // geometry, and puts a rolling window on the cells of its new origin.
+      const bool master_resized = resize_to_master.exchange(false);
       // A moved origin re-sizes too: the layers pair grid and master cells by index. A rolling
       // window moves the grid itself, below.
       const bool origin_moved =
           !layered_semanticmap->rolling_window &&
           (grid.origin_x != master->getOriginX() || grid.origin_y != master->getOriginY());
-      if (announced || origin_moved || grid.grid->size_x != master->getSizeInCellsX() ||
+      if (announced || master_resized || origin_moved ||
+          grid.grid->size_x != master->getSizeInCellsX() ||
           grid.grid->size_y != master->getSizeInCellsY() ||
           grid.resolution != master->getResolution()) {
         brindlex::Logger::Log(0, "SemanticmapROS::updateMap, resize semanticmap.");
-        if (!resizeToMaster(*master) && announced) {
-          // The grid is not emptied for the new map yet: keep the announcement for the retry.
-          new_map_loaded = true;
+        if (!resizeToMaster(*master)) {
+          // The grid is not emptied yet: keep the reasons for the retry.
+          if (announced) {
+            new_map_loaded = true;
+          }
+          if (master_resized) {
+            resize_to_master = true;
+          }
         }
       }
       layered_semanticmap->updateMap(x, y, yaw, masterChangedWindow());
+      if (layered_semanticmap->rolling_window && !LayeredMapT::sameGeometry(grid, *master)) {
+        // The master moved without the grid (as in an activation, where the base updates it
+        // alone) and the two came to rest on different cells: the next cycle takes the master's.
+        resize_to_master = true;
+      }
     }
 
     auto footprint = std::make_unique<geometry_msgs::msg::PolygonStamped>();
@@ -475,8 +502,38 @@ private:
     }
   }
 
+  // Parameter callback, after the base's: a change of the master's size, resolution or origin
+  // that the base took re-sized the master unless its size is locked, as the base decides.
+  rcl_interfaces::msg::SetParametersResult noteMasterResize(
+      const std::vector<rclcpp::Parameter> & parameters)
+  {
+    rcl_interfaces::msg::SetParametersResult result;
+    result.successful = true;
+    // While watched the node is configured and stays so: layered_costmap_ is there.
+    if (!watch_master_resize || layered_costmap_->isSizeLocked()) {
+      return result;
+    }
+    for (const auto & parameter : parameters) {
+      const std::string & name = parameter.get_name();
+      const auto type = parameter.get_type();
+      if ((type == rclcpp::ParameterType::PARAMETER_DOUBLE &&
+           (name == "resolution" || name == "origin_x" || name == "origin_y")) ||
+          (type == rclcpp::ParameterType::PARAMETER_INTEGER &&
+           (name == "width" || name == "height"))) {
+        resize_to_master = true;
+      }
+    }
+    return result;
+  }
+
   // Before it the update cycle does not try a re-size of the grid again; map-update thread only.
   std::chrono::steady_clock::time_point resize_retry_time{};
+  // The next cycle re-sizes the grid to the master costmap whatever their geometries: a
+  // parameter re-sized the master, or a rolling grid came to rest off it.
+  std::atomic<bool> resize_to_master{false};
+  // Set from just before the base's activation to the end of its deactivation.
+  std::atomic<bool> watch_master_resize{false};
+  rclcpp::node_interfaces::OnSetParametersCallbackHandle::SharedPtr master_resize_handler;
 };
 
 }  // namespace semantic_map

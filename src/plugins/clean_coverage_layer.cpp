@@ -28,6 +28,11 @@ using CostmapLock = std::lock_guard<nav2_costmap_2d::Costmap2D::mutex_t>;
 // OpenCV's largest line thickness (MAX_THICKNESS in drawing.cpp); polylines rejects more.
 constexpr double kMaxThickness = 32767.0;
 
+// OpenCV draws a thick line in 16.16 fixed point and clips the outline of its band with 64-bit
+// products of two coordinate differences: exact while the path, its band and the raster fit in a
+// square of this many cells (each product stays below 2^62).
+constexpr int kExactDrawingSpan = 1 << 15;
+
 // Farthest cell a carried-over path point may lie from the grid's origin. Points beyond it (only
 // after absurd jumps of the grid) stay at this distance: the differences of two cells, the
 // path's bounding box and OpenCV's fixed-point drawing stay within their integer ranges.
@@ -415,20 +420,20 @@ void CleanCoverageLayer::drawCleanPath()
     return;  // no cells to draw into (the grid is not sized) or nothing to draw
   }
   const int thickness = lineThickness();
-  // OpenCV fills a thick line along its whole length, also where it runs outside the raster (a
-  // thin one it clips first). A rolling window leaves path points behind, however far: segments
-  // that reach past the raster by more than their band and caps are clipped to that reach.
-  const double reach = thickness + 2.0;
-  const cv::Point2d low(-reach, -reach);
-  const cv::Point2d high(clean_mat.cols + reach, clean_mat.rows + reach);
-  const auto near = [&low, &high](const cv::Point & p) {
-    return p.x >= low.x && p.y >= low.y && p.x <= high.x && p.y <= high.y;
-  };
-  if (thickness <= 1 || std::all_of(clean_path.begin(), clean_path.end(), near)) {
+  // A thin line OpenCV clips in whole cells, which is exact at any distance.
+  const cv::Rect extent =
+      cv::boundingRect(clean_path) | cv::Rect(0, 0, clean_mat.cols, clean_mat.rows);
+  if (thickness <= 1 || std::max(extent.width, extent.height) + 2 * thickness < kExactDrawingSpan) {
     const std::vector<std::vector<cv::Point>> polylines{clean_path};
     cv::polylines(clean_mat, polylines, false, cv::Scalar(kPathValue), thickness, cv::LINE_4, 0);
     return;
   }
+  // Points farther apart (a rolling window after a long drive) would overflow that clipping:
+  // segments that reach past the raster by more than their band and caps are clipped to that
+  // reach first.
+  const double reach = thickness + 2.0;
+  const cv::Point2d low(-reach, -reach);
+  const cv::Point2d high(clean_mat.cols + reach, clean_mat.rows + reach);
   // Clipped ends are drawn to a fraction of a cell, so the clipped band follows the true line.
   int shift = 8;
   while (shift > 0 && std::max(high.x, high.y) * (1 << shift) > (1 << 30)) {

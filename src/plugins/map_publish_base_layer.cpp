@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <mutex>
 #include <utility>
-#include <vector>
 
 #include "brindlex_nav2_semanticmap/layered_semanticmap.hpp"
 #include "util/util.hpp"
@@ -122,6 +122,12 @@ void MapPublishBaseLayer::updateMaps(
       mergeWindow(changed.x0, changed.y0, changed.xn, changed.yn);
     }
   }
+  if (grid != nullptr && master != nullptr && !sameGeometryAsMaster(*grid, *master)) {
+    // Cells of one index would lie at different places (a grid re-size that failed): the
+    // consumer keeps its last map, and a whole one once the two agree again.
+    send_full_map = true;
+    return;
+  }
   if (grid != nullptr && !send_full_map) {
     // Checked every cycle, not at the slot only: a window that moved there and back between two
     // slots has still dropped cells and gathered its window in the other place.
@@ -197,6 +203,33 @@ bool MapPublishBaseLayer::cellsMayChangeAfterThisLayer() const
          });
 }
 
+bool MapPublishBaseLayer::sameGeometryAsMaster(
+    GridT & grid, const nav2_costmap_2d::Costmap2D & master)
+{
+  std::lock_guard<std::mutex> grid_lock(grid.mutex);
+  if (LayeredSemanticmap<GridT>::sameGeometry(grid, master)) {
+    return true;
+  }
+  LOG_THROTTLE(
+      "MapPublishLayer::updateMaps geometry",
+      2,
+      "MapPublishLayer::updateMaps {}: the semantic grid ({} x {} cells of {} m at ({}, {})) "
+      "differs from the master costmap ({} x {} cells of {} m at ({}, {})), no map is published "
+      "until they agree",
+      name,
+      grid.grid->size_x,
+      grid.grid->size_y,
+      grid.resolution,
+      grid.origin_x,
+      grid.origin_y,
+      master.getSizeInCellsX(),
+      master.getSizeInCellsY(),
+      master.getResolution(),
+      master.getOriginX(),
+      master.getOriginY());
+  return false;
+}
+
 bool MapPublishBaseLayer::geometryChanged(const GridT & grid) const
 {
   return full_map_sent && (grid.origin_x != sent_origin_x || grid.origin_y != sent_origin_y ||
@@ -269,32 +302,11 @@ void MapPublishBaseLayer::fillCells(
     int8_t * out)
 {
   const MapTypeAndHeight & store = *grid.grid;
+  // updateMaps() publishes only while the master has the grid's geometry: indices pair.
   const unsigned char * master_cells = master ? master->getCharMap() : nullptr;
-  const uint32_t master_x = master ? master->getSizeInCellsX() : 0;
-  const uint32_t master_y = master ? master->getSizeInCellsY() : 0;
-  // The update cycle keeps the master costmap at the grid's size; should they ever differ, the
-  // cells the master lacks read as unknown (255).
-  const bool master_covers =
-      master_cells != nullptr && master_x == store.size_x && master_y == store.size_y;
-  std::vector<unsigned char> row_costs;
-  if (master_cells != nullptr && !master_covers) {
-    row_costs.resize(width);
-  }
   for (uint32_t row = 0; row < height; ++row) {
-    const uint32_t y = y0 + row;
-    const std::size_t first = x0 + static_cast<std::size_t>(y) * store.size_x;
-    const unsigned char * costs = nullptr;
-    if (master_covers) {
-      costs = master_cells + first;
-    } else if (master_cells != nullptr) {
-      for (uint32_t i = 0; i < width; ++i) {
-        const uint32_t x = x0 + i;
-        row_costs[i] = (x < master_x && y < master_y)
-                           ? master_cells[x + static_cast<std::size_t>(y) * master_x]
-                           : 255;
-      }
-      costs = row_costs.data();
-    }
+    const std::size_t first = x0 + static_cast<std::size_t>(y0 + row) * store.size_x;
+    const unsigned char * costs = master_cells ? master_cells + first : nullptr;
     translateCells(
         store.types + first,
         store.heights + first,

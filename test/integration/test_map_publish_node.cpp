@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cmath>
 #include <filesystem>
@@ -12,6 +13,7 @@
 #include <limits>
 #include <memory>
 #include <mutex>
+#include <new>
 #include <string>
 #include <thread>
 #include <vector>
@@ -28,6 +30,22 @@
 #include "nav_msgs/msg/occupancy_grid.hpp"
 #include "rclcpp/rclcpp.hpp"
 #include "tf2_ros/static_transform_broadcaster.h"
+
+namespace {
+// While not 0, no-throw arrays of this many bytes or more find no memory (a grid re-size that the
+// machine cannot hold).
+std::atomic<std::size_t> refused_array_bytes{0};
+}  // namespace
+
+void * operator new[](std::size_t bytes, const std::nothrow_t &) noexcept
+{
+  const std::size_t refused = refused_array_bytes.load();
+  try {
+    return refused != 0 && bytes >= refused ? nullptr : ::operator new[](bytes);
+  } catch (const std::bad_alloc &) {
+    return nullptr;
+  }
+}
 
 namespace {
 
@@ -625,6 +643,27 @@ public:
     // What a change of "origin_x" to 1.0 does to the master costmap.
     node_->getLayeredCostmap()->resizeMap(20, 10, 0.1, 1.0, 0.0);
   }
+
+  void setTheSameWidthAgain()
+  {
+    clearTheMasterAlone();
+    openSlot();  // the consumer learns that (1, 1) is free
+    ASSERT_TRUE(waitFor([this]() { return received_.updateCount() >= 1; }));
+    // Empties and re-sizes the master at its own geometry; the Navigation2 layer marks (1, 1) anew.
+    ASSERT_TRUE(node_->set_parameter(rclcpp::Parameter("width", 2)).successful);
+  }
+
+  void gridFindsNoMemory()
+  {
+    // The master takes 1 m x 1 m of 0.05 m cells and then its own again, while the grid cannot
+    // take those (1600 bytes an array) and keeps its cells: the master's mark moves to (3, 3).
+    refused_array_bytes = 1000;
+    node_->getLayeredCostmap()->resizeMap(20, 20, 0.05, 0.0, 0.0);
+    openSlot();
+    ASSERT_TRUE(waitCycles(2));
+    node_->getLayeredCostmap()->resizeMap(20, 10, 0.1, 0.0, 0.0);
+    refused_array_bytes = 0;
+  }
 };
 
 TEST_P(ConsumerMapTest, ConsumerMapEqualsTheGridAndTheMaster)
@@ -647,7 +686,9 @@ INSTANTIATE_TEST_SUITE_P(
             &ConsumerMapTest::writerAfterThePublisher},
         ConsumerCase{"ClearEntirely", {}, &ConsumerMapTest::clearEntirely},
         ConsumerCase{"MasterChangesAlone", {}, &ConsumerMapTest::clearTheMasterAlone},
-        ConsumerCase{"OriginChangesAlone", {}, &ConsumerMapTest::moveTheOriginAlone}),
+        ConsumerCase{"OriginChangesAlone", {}, &ConsumerMapTest::moveTheOriginAlone},
+        ConsumerCase{"SameWidthAgain", {}, &ConsumerMapTest::setTheSameWidthAgain},
+        ConsumerCase{"GridFindsNoMemory", {}, &ConsumerMapTest::gridFindsNoMemory}),
     [](const ::testing::TestParamInfo<ConsumerCase> & info) { return info.param.name; });
 
 // Zones of a stored map directory, drawn by the static-mark layer and seen on the obstacle map

@@ -8,6 +8,7 @@
 #include <limits>
 #include <memory>
 #include <mutex>
+#include <opencv2/imgproc.hpp>
 #include <random>
 #include <string>
 #include <tuple>
@@ -708,6 +709,26 @@ TEST_F(CleanCoverageLayerTest, FollowsARollingWindow)
   EXPECT_NEAR(response->poses.back().pose.position.x, 7.025, 1e-9);
   for (const auto & pose : response->poses) {
     EXPECT_NEAR(pose.pose.position.y, 1.025, 1e-9);
+  }
+}
+
+// On a rolling window the band stays the polyline of the path as OpenCV draws it, also while the
+// points the robot left behind lie far outside the window.
+TEST_F(CleanCoverageLayerTest, TheBandIsThePolylineOfThePathOnARollingWindow)
+{
+  map_ = std::make_shared<LayeredMapT>("map", true, nullptr);
+  auto layer =
+      makeLayer({{"clean_path_to_robot_offset", 0.0}, {"coverage_width", 0.2}}, GridSpec{80, 80});
+  for (int step = 0; step < 600; ++step) {  // two turns of a 3 m circle, 4 cm a cycle
+    const double a = step * 0.0133;
+    map_->updateMap(3.0 * std::cos(a), 3.0 * std::sin(a), a + M_PI / 2);
+    CostmapLock lock(*layer->getMutex());
+    if (layer->clean_path.size() > 4) {
+      cv::Mat drawn = cv::Mat::zeros(80, 80, CV_8UC1);
+      const std::vector<std::vector<cv::Point>> lines{layer->clean_path};
+      cv::polylines(drawn, lines, false, 253, 4, cv::LINE_4);
+      ASSERT_EQ(cv::countNonZero(layer->clean_mat != drawn), 0) << "cycle " << step;
+    }
   }
 }
 

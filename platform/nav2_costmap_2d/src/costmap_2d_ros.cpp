@@ -169,8 +169,9 @@ nav2_util::CallbackReturn Costmap2DROS::on_configure(const rclcpp_lifecycle::Sta
   tf_buffer_->setCreateTimerInterface(timer_interface);
   tf_listener_ = std::make_shared<tf2_ros::TransformListener>(*tf_buffer_);
 
-  // Each layer is created, added and initialised under the costmap lock: no update may run
-  // before it is initialised.
+  // Each layer is added under the costmap lock, as in Humble, but initialised after it: no update
+  // runs before activation, and a layer declaring its parameters takes the node's parameter lock,
+  // which a size change holds while it takes the costmap lock.
   auto load_layers = [this](
                          const std::vector<std::string> & names,
                          const std::vector<std::string> & types,
@@ -183,9 +184,9 @@ nav2_util::CallbackReturn Costmap2DROS::on_configure(const rclcpp_lifecycle::Sta
 
       std::unique_lock<Costmap2D::mutex_t> lock(*layered_costmap_->getCostmap()->getMutex());
       ((*layered_costmap_).*add)(layer);
+      lock.unlock();
       layer->initialize(
           layered_costmap_.get(), names[i], tf_buffer_.get(), shared_from_this(), callback_group_);
-      lock.unlock();
 
       RCLCPP_INFO(get_logger(), "Initialized %s \"%s\"", kind, names[i].c_str());
     }

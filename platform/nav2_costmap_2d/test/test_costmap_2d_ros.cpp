@@ -515,11 +515,21 @@ TEST_F(CostmapNodeTest, CleanupReleasesAndAllowsAnotherConfigure)
   EXPECT_EQ(masterCostAt(0.55, 0.55), nav2_costmap_2d::LETHAL_OBSTACLE);
 }
 
+// With a layer, so that ThreadSanitizer sees its initialisation and the size changes in one run.
 TEST_F(CostmapNodeTest, SizeParametersResizeAnActiveCostmap)
 {
-  createCostmap(false);
+  createCostmap();
   publishRobotAt(0.0, 0.0);
   costmap_->configure();
+  // The costmap adds its parameter callback when it activates: one added before runs after it,
+  // and only when it took the change.
+  std::vector<unsigned int> widths_seen;
+  auto earlier = costmap_->add_on_set_parameters_callback([&](const auto &) {
+    widths_seen.push_back(costmap_->getCostmap()->getSizeInCellsX());
+    rcl_interfaces::msg::SetParametersResult result;
+    result.successful = true;
+    return result;
+  });
   ASSERT_EQ(costmap_->activate().id(), State::PRIMARY_STATE_ACTIVE);
 
   EXPECT_TRUE(costmap_->set_parameter(rclcpp::Parameter("width", 2)).successful);
@@ -530,6 +540,8 @@ TEST_F(CostmapNodeTest, SizeParametersResizeAnActiveCostmap)
   EXPECT_FALSE(costmap_->set_parameter(rclcpp::Parameter("height", 0)).successful);
   EXPECT_EQ(costmap_->get_parameter("height").as_int(), 3);
   EXPECT_EQ(costmap_->getCostmap()->getSizeInCellsY(), 60u);
+  EXPECT_EQ(widths_seen, (std::vector<unsigned int>{20, 40}));
+  earlier.reset();
 
   // Other names pass through untouched, so layers can keep their own parameters.
   costmap_->declare_parameter("some_layer.speed", 1.0);

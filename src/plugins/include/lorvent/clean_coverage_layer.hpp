@@ -136,9 +136,10 @@ public:
    * path leaves the other pass to walk on from the new end, not from beyond it. Costmap mutex held.
    */
   void keepIndicesOnPath();
-  /// Draws clean_path into clean_mat with lineThickness(); a thick segment that reaches far past
-  /// the raster is clipped to it first, so drawing costs no more than the raster holds. Costmap
-  /// mutex held.
+  /// Draws clean_path into clean_mat with cv::polylines and lineThickness(). Only a thick line
+  /// whose path, band and raster span 2^15 cells or more, beyond what OpenCV's fixed-point
+  /// clipping computes exactly, is drawn segment by segment, each clipped near the raster first.
+  /// Costmap mutex held.
   void drawCleanPath();
   /// kPathValue when the raster pixel at row @p y, column @p x is drawn, else 0. No bounds check;
   /// costmap mutex held.

@@ -27,8 +27,10 @@ namespace semantic_map {
  * the whole grid (first message, after a resize or a reset, after the grid's origin moved since the
  * last full grid, or always when "always_send_full_map" is set) or else the dirty window. When
  * layers that write cells follow it in the list, the window of a cycle that published stays dirty
- * for the next slot. A message is built only when its topic has a subscriber. Subclasses translate
- * one cell (type word, height word, master cost) into an occupancy value.
+ * for the next slot. A message is built only when its topic has a subscriber. While the grid's
+ * size, resolution or origin differ from the master costmap's (a grid re-size that failed), it
+ * publishes nothing, and sends the whole grid once they agree again. Subclasses translate one
+ * cell (type word, height word, master cost) into an occupancy value.
  *
  * Every operation but onInitialize() runs under the layered map's outer mutex; updateMaps() takes
  * the grid's mutex inside it for the cell loop and the publish. The master costmap's cells are
@@ -122,6 +124,9 @@ private:
       int8_t * out);
   // Whether the grid no longer has the geometry of the last full grid sent.
   bool geometryChanged(const GridT & grid) const;
+  // Whether the grid has the master costmap's geometry; if not, says so in a throttled WARN.
+  // Takes the grid's mutex.
+  bool sameGeometryAsMaster(GridT & grid, const nav2_costmap_2d::Costmap2D & master);
   // Widens the dirty window by the cells [min_i, max_i) x [min_j, max_j).
   void mergeWindow(int min_i, int min_j, int max_i, int max_j);
   // Whether a layer listed after this one may still write cells in the current cycle.
